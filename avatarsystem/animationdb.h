@@ -1,0 +1,19 @@
+#pragma once
+
+#include "avatarsystem/textdatabase.h"
+
+/// Maps an animation kind to the skeletal animation and how it is played: "Animation.csv".
+class AnimationDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned AnimType = 0, PlayType = 1, BlendType = 2, AnimName = 3, IsMerge = 4, expain = 5;
+    static const unsigned NumColumns = 6;
+
+    AnimationDB() : KeyedTextDataBase("Animation.csv", NumColumns) {}
+    /// The row of that kind, or null when there is none.
+    const Record* getByType(unsigned type) const
+    {
+        const auto it = m_recordMap.find(type);
+        return it == m_recordMap.end() ? nullptr : &it->second;
+    }
+};

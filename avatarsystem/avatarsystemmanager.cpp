@@ -1,0 +1,391 @@
+#include "avatarsystem/avatarsystemmanager.h"
+
+#include "avatarsystem/animationdb.h"
+#include "avatarsystem/creaturedb.h"
+#include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/ewchardb.h"
+
+#include <OgreRoot.h>
+#include <OgreSceneManager.h>
+
+#include <cassert>
+#include <cstring>
+
+template <> AvatarSystemManager* Ogre::Singleton<AvatarSystemManager>::msSingleton = nullptr;
+IAvatarSystem* AvatarSystemManager::ms_IAvatarSystemSingleton = nullptr;
+
+PlayerSetting_t::PlayerSetting_t()
+{
+    std::memset(static_cast<void*>(this), 0, sizeof(*this));
+    renderObj = true;
+}
+
+CreatureSetting_t::CreatureSetting_t()
+{
+    std::memset(static_cast<void*>(this), 0, sizeof(*this));
+}
+
+IAvatarSystem* IAvatarSystem::getSingletonPtr()
+{
+    if (!AvatarSystemManager::ms_IAvatarSystemSingleton)
+        AvatarSystemManager::ms_IAvatarSystemSingleton = new AvatarSystemManager();
+    return AvatarSystemManager::ms_IAvatarSystemSingleton;
+}
+
+IAvatarSystem& IAvatarSystem::getSingleton()
+{
+    assert(AvatarSystemManager::ms_IAvatarSystemSingleton);
+    return *AvatarSystemManager::ms_IAvatarSystemSingleton;
+}
+
+AvatarSystemManager* AvatarSystemManager::getSingletonPtr()
+{
+    return msSingleton;
+}
+
+AvatarSystemManager& AvatarSystemManager::getSingleton()
+{
+    AvatarSystemManager* ms_Singleton = msSingleton;
+    assert(ms_Singleton);
+    return *ms_Singleton;
+}
+
+AvatarSystemManager::AvatarSystemManager()
+{
+    ms_IAvatarSystemSingleton = this;
+    // Ask first: Root::getSceneManager throws for an unknown name. Without the host's
+    // scene manager every creating operation fails softly.
+    avatar_detail::guarded("looking up the scene manager", [this] {
+        Ogre::Root* root = Ogre::Root::getSingletonPtr();
+        if (root && root->hasSceneManager("Everwind"))
+            m_sceneMgr = root->getSceneManager("Everwind");
+    });
+}
+
+template <class Table> TextDataBase* AvatarSystemManager::openTable(Table*& member)
+{
+    if (!member)
+    {
+        Table* table = new Table();
+        if (!table->open())
+        {
+            // A failed open is retried from scratch by the next request.
+            delete table;
+            return nullptr;
+        }
+        member = table;
+    }
+    return member;
+}
+
+TextDataBase* AvatarSystemManager::getDB(DB_NAME_e name)
+{
+    switch (name)
+    {
+    case DB_CREATURE:
+        return openTable(m_creatureDB);
+    case DB_NPC:
+        return openTable(m_npcDB);
+    case DB_BASE_INFO:
+        return openTable(m_baseInfoDB);
+    case DB_CHAR_RACES:
+        return openTable(m_charRacesDB);
+    case DB_CHAR_FACIAL_HAIR:
+        return openTable(m_charFacialHairDB);
+    case DB_CHAR_HAIR_GEO:
+        return openTable(m_charHairGeoDB);
+    case DB_CHAR_SECTIONS:
+        return openTable(m_charSectionsDB);
+    case DB_WEARING:
+        return openTable(m_wearingDB);
+    case DB_ITEM:
+        return openTable(m_itemDB);
+    case DB_ANIMATION:
+        return openTable(m_animationDB);
+    case DB_OBJECT:
+        return openTable(m_objectDB);
+    }
+    return nullptr;
+}
+
+IInstance* AvatarSystemManager::getInstance(unsigned uniqueID)
+{
+    const auto it = m_instances.find(uniqueID);
+    return it == m_instances.end() ? nullptr : it->second;
+}
+
+void AvatarSystemManager::registerInstance(unsigned uniqueID, ManagedInstance* instance)
+{
+    m_instances[uniqueID] = instance;
+}
+
+void AvatarSystemManager::queueBuild(unsigned uniqueID, int kind)
+{
+    m_requests.push_back(CreateRequest{uniqueID, kind});
+}
+
+void AvatarSystemManager::update(float /*seconds*/)
+{
+    // At most one avatar is built per call. Requests whose avatar is gone are dropped on the way;
+    // a player waiting for renderObj keeps its place without holding up the requests behind it;
+    // a build that fails goes to the back of the queue so that the others get their turn.
+    for (std::size_t i = 0; i < m_requests.size();)
+    {
+        const CreateRequest request = m_requests[i];
+        IInstance* instance = getInstance(request.uniqueID);
+        if (!instance)
+        {
+            m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        const bool buildable = (request.kind == KIND_PLAYER || request.kind == KIND_CREATURE) &&
+                               static_cast<ManagedInstance*>(instance)->isReadyToBuild();
+        if (!buildable)
+        {
+            ++i;
+            continue;
+        }
+        m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(i));
+        bool built = false;
+        avatar_detail::guarded("building a queued avatar", [&] { built = instance->create(); });
+        if (!built)
+            m_requests.push_back(request);
+        return;
+    }
+}
+
+void AvatarSystemManager::disposeInstance(IInstance* instance)
+{
+    if (!instance)
+        return;
+    avatar_detail::guarded("destroying an avatar", [instance] { instance->destroy(); });
+    delete static_cast<ManagedInstance*>(instance);
+}
+
+void AvatarSystemManager::release()
+{
+    for (auto& entry : m_instances)
+    {
+        disposeInstance(entry.second);
+        entry.second = nullptr;
+    }
+    m_instances.clear();
+    m_requests.clear();
+    // Avatars parked by fadeOut are the manager's too: they go with everything else.
+    for (IInstance* faded : m_fadeList)
+        disposeInstance(faded);
+    m_fadeList.clear();
+
+    delete m_itemDB;
+    m_itemDB = nullptr;
+    delete m_wearingDB;
+    m_wearingDB = nullptr;
+    delete m_creatureDB;
+    m_creatureDB = nullptr;
+    delete m_npcDB;
+    m_npcDB = nullptr;
+    delete m_objectDB;
+    m_objectDB = nullptr;
+    delete m_charRacesDB;
+    m_charRacesDB = nullptr;
+    delete m_charSectionsDB;
+    m_charSectionsDB = nullptr;
+    delete m_charFacialHairDB;
+    m_charFacialHairDB = nullptr;
+    delete m_charHairGeoDB;
+    m_charHairGeoDB = nullptr;
+    delete m_baseInfoDB;
+    m_baseInfoDB = nullptr;
+    delete m_animationDB;
+    m_animationDB = nullptr;
+}
+
+void AvatarSystemManager::setLoadFrameTime(float milliseconds)
+{
+    m_loadFrameTime = milliseconds;
+}
+
+namespace
+{
+
+void copyName(char (&target)[256], const char* text)
+{
+    // Names of up to 255 characters fit; longer ones are cut, never overflowed.
+    std::strncpy(target, text ? text : "", sizeof(target) - 1);
+    target[sizeof(target) - 1] = '\0';
+}
+
+/// Which table holds an ID: objects 37000-38999, creatures below 30000, NPCs otherwise.
+DB_NAME_e tableForId(unsigned id)
+{
+    if (id >= 37000 && id <= 38999)
+        return DB_OBJECT;
+    return id < 30000 ? DB_CREATURE : DB_NPC;
+}
+
+CreatureSetting_t creatureSettingFromRow(const Record& row, unsigned id)
+{
+    CreatureSetting_t setting;
+    if (!row.isValid())
+        return setting;
+    copyName(setting.Name, row.getString(CreatureDB::Name));
+    setting.ID = id;
+    setting.Effect1 = row.getUInt(CreatureDB::Effect1);
+    setting.Effect2 = row.getUInt(CreatureDB::Effect2);
+    setting.Effect3 = row.getUInt(CreatureDB::Effect3);
+    setting.Effect4 = row.getUInt(CreatureDB::Effect4);
+    setting.Effect5 = row.getUInt(CreatureDB::Effect5);
+    return setting;
+}
+
+} // namespace
+
+PlayerSetting_t AvatarSystemManager::getPorpertiesFromDB(const std::string& name)
+{
+    PlayerSetting_t setting;
+    std::memset(static_cast<void*>(&setting), 0, sizeof(setting));
+    auto* table = static_cast<EWBaseInfoDB*>(getDB(DB_BASE_INFO));
+    if (!table)
+        return setting;
+    const Record& row = table->getByName(name.c_str());
+    if (!row.isValid())
+        return setting;
+    copyName(setting.Name, row.getString(EWBaseInfoDB::Name));
+    unsigned* const fields[] = {&setting.race,       &setting.gender,     &setting.facialHairStyle,
+                                &setting.hairStyle,  &setting.hairColor,  &setting.skinColor,
+                                &setting.faceType,   &setting.head,       &setting.shoulder,
+                                &setting.boot,       &setting.belt,       &setting.shirt,
+                                &setting.pants,      &setting.doublehand, &setting.shield,
+                                &setting.glove,      &setting.leftHand,   &setting.rightHand,
+                                &setting.backLongWeapon, &setting.backShield, &setting.leftWaist,
+                                &setting.rightWaist};
+    unsigned column = EWBaseInfoDB::race;
+    for (unsigned* field : fields)
+        *field = row.getUInt(column++);
+    return setting;
+}
+
+CreatureSetting_t AvatarSystemManager::getCreatureFromDB(const std::string& name)
+{
+    auto* table = static_cast<CreatureDB*>(getDB(DB_CREATURE));
+    if (!table)
+        return CreatureSetting_t();
+    const Record& row = table->getByName(name);
+    return creatureSettingFromRow(row, row.getUInt(CreatureDB::CreatureID));
+}
+
+CreatureSetting_t AvatarSystemManager::getCreatureFromDB(unsigned long ID)
+{
+    auto* table = static_cast<CreatureDB*>(getDB(DB_CREATURE));
+    if (!table || ID > 0xFFFFFFFFul)
+        return CreatureSetting_t();
+    return creatureSettingFromRow(table->getByID(static_cast<unsigned>(ID)), static_cast<unsigned>(ID));
+}
+
+CreatureSetting_t AvatarSystemManager::getNpcFromDB(const std::string& name)
+{
+    auto* table = static_cast<NpcDB*>(getDB(DB_NPC));
+    if (!table)
+        return CreatureSetting_t();
+    const Record& row = table->getByName(name);
+    return creatureSettingFromRow(row, row.getUInt(NpcDB::NpcID));
+}
+
+CreatureSetting_t AvatarSystemManager::getObjectFromDB(const std::string& name)
+{
+    auto* table = static_cast<ObjectDB*>(getDB(DB_OBJECT));
+    if (!table)
+        return CreatureSetting_t();
+    const Record& row = table->getByName(name);
+    return creatureSettingFromRow(row, row.getUInt(ObjectDB::ObjectId));
+}
+
+const Record* AvatarSystemManager::findCreatureRow(unsigned id)
+{
+    const DB_NAME_e name = tableForId(id);
+    TextDataBase* table = getDB(name);
+    if (!table)
+        return nullptr;
+    const Record* row = nullptr;
+    if (name == DB_OBJECT)
+        row = &static_cast<ObjectDB*>(table)->getByID(id);
+    else
+        row = &static_cast<CreatureLayoutDB*>(table)->getByID(id);
+    return row->isValid() ? row : nullptr;
+}
+
+std::string AvatarSystemManager::getMeshFileFromId(unsigned ID)
+{
+    if (ID < 10000)
+        return std::string();
+    const Record* row = findCreatureRow(ID);
+    return row ? std::string(row->getString(CreatureDB::FileName)) : std::string();
+}
+
+const char* AvatarSystemManager::getHeadImageFromId(unsigned ID, char* buffer)
+{
+    const Record* row = findCreatureRow(ID);
+    if (!row)
+        return nullptr;
+    const char* image = row->getString(CreatureDB::HeadImage);
+    if (buffer)
+        std::strcpy(buffer, image);
+    return image;
+}
+
+void AvatarSystemManager::setTextureFilter(int filter)
+{
+    m_textureFilterType = filter;
+    for (const auto& entry : m_instances)
+        if (entry.second)
+            avatar_detail::guarded("setting the texture filter", [&] { entry.second->setTextureFilter(filter); });
+}
+
+// Creating operations: player and creature instances are not built yet, so these
+// refuse every request and consume no unique ID.
+IInstance* AvatarSystemManager::createPlayer(const std::string&) { return nullptr; }
+IInstance* AvatarSystemManager::createPlayer(const PlayerSetting_t&, ENTITY_CALLBACK*) { return nullptr; }
+IInstance* AvatarSystemManager::createCreature(const std::string&) { return nullptr; }
+IInstance* AvatarSystemManager::createCreature(unsigned long, ENTITY_CALLBACK*) { return nullptr; }
+IInstance* AvatarSystemManager::createCreature(const CreatureSetting_t&, ENTITY_CALLBACK*) { return nullptr; }
+IInstance* AvatarSystemManager::createNpc(const std::string&) { return nullptr; }
+IInstance* AvatarSystemManager::createObject(const std::string&) { return nullptr; }
+bool AvatarSystemManager::replacePlayer(const PlayerSetting_t&, IInstance*) { return false; }
+IInstance* AvatarSystemManager::clonePlayer(const char*, IInstance*, IRttObjectCallback*, I3DRttObjectCallback*)
+{
+    return nullptr;
+}
+IInstance* AvatarSystemManager::cloneCreature(unsigned long, IRttObjectCallback*, I3DRttObjectCallback*)
+{
+    return nullptr;
+}
+void AvatarSystemManager::replaceClonePlayer(IInstance*, IInstance*) {}
+void AvatarSystemManager::preBuildEntityBuffer(int) {}
+
+void AvatarSystemManager::destroyInstance(unsigned long uniqueID)
+{
+    const auto it = m_instances.find(static_cast<unsigned>(uniqueID));
+    if (uniqueID > 0xFFFFFFFFul || it == m_instances.end())
+        return;
+    IInstance* instance = it->second;
+    m_instances.erase(it);
+    // The object itself stays allocated: the host may still hold its pointer.
+    if (instance)
+        avatar_detail::guarded("destroying an avatar", [instance] { instance->destroy(); });
+}
+
+void AvatarSystemManager::fadeOut(unsigned long uniqueID)
+{
+    const auto it = m_instances.find(static_cast<unsigned>(uniqueID));
+    if (uniqueID > 0xFFFFFFFFul || it == m_instances.end())
+        return;
+    if (it->second)
+        m_fadeList.push_back(it->second);
+    m_instances.erase(it);
+}
+
+void AvatarSystemManager::setInstanceTransoarency(IInstance* instance, float alpha)
+{
+    if (instance)
+        avatar_detail::guarded("setting transparency", [&] { instance->setInstanceTransoarency(alpha, true); });
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "avatarsystem/textdatabase.h"
+
+#include <string>
+
+/// Creatures and NPCs share one layout; only the name of column 0 differs.
+class CreatureLayoutDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned Scale = 1, Name = 2, FileName = 3, Effect1 = 4, Effect2 = 5, Effect3 = 6, Effect4 = 7,
+                          Effect5 = 8, HeadImage = 9, WalkSpeed = 10, RunSpeed = 11, AttackAction1Len = 12,
+                          AttackAction1FuckTime = 13, AttackAction2Len = 14, AttackAction2FuckTime = 15,
+                          AttackAction3Len = 16, AttackAction3FuckTime = 17, AttackAction4Len = 18,
+                          AttackAction4FuckTime = 19, AttackAction5Len = 20, AttackAction5FuckTime = 21,
+                          AttackAction6Len = 22, AttackAction6FuckTime = 23, AttackAction70Len = 24,
+                          AttackAction7FuckTime = 25, AttackAction8Len = 26, AttackAction8FuckTime = 27,
+                          CameraBias = 28, BeTransObject = 29;
+    static const unsigned NumColumns = 30;
+
+    const Record& getByID(unsigned id) const { return findByKey(id); }
+    /// The first row in ascending ID order whose Name equals name (case-sensitive, no trimming).
+    const Record& getByName(const std::string& name) const { return findByName(Name, name.c_str()); }
+    /// Replaces the row stored under id (the key stays id); false and nothing changed when there is none.
+    bool insteadRecord(Record& rec, unsigned id) { return replaceStored(rec, id); }
+
+protected:
+    explicit CreatureLayoutDB(const std::string& fileName) : KeyedTextDataBase(fileName, NumColumns) {}
+};
+
+/// Monsters: "Creature.csv", IDs below 30000.
+class CreatureDB : public CreatureLayoutDB
+{
+public:
+    static const unsigned CreatureID = 0;
+    CreatureDB() : CreatureLayoutDB("Creature.csv") {}
+};
+
+/// NPCs: "Npc.csv", IDs from 30000 outside 37000-38999.
+class NpcDB : public CreatureLayoutDB
+{
+public:
+    static const unsigned NpcID = 0;
+    NpcDB() : CreatureLayoutDB("Npc.csv") {}
+};
+
+/// World objects: "Object.csv", IDs 37000-38999.
+class ObjectDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned ObjectId = 0, Scale = 1, Name = 2, FileName = 3, Effect1 = 4, Effect2 = 5, Effect3 = 6,
+                          Effect4 = 7, Effect5 = 8, HeadImage = 9, CameraBias = 10, BeTransObject = 11;
+    static const unsigned NumColumns = 12;
+
+    ObjectDB() : KeyedTextDataBase("Object.csv", NumColumns) {}
+    const Record& getByID(unsigned id) const { return findByKey(id); }
+    const Record& getByName(const std::string& name) const { return findByName(Name, name.c_str()); }
+    bool insteadRecord(Record& rec, unsigned id) { return replaceStored(rec, id); }
+};

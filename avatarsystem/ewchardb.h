@@ -1,0 +1,142 @@
+#pragma once
+
+#include "avatarsystem/textdatabase.h"
+
+/// Items held or hung on bones: "ItemDisplay.csv", keyed by ItemID.
+class EWItemDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned ItemID = 0, Name = 1, Type = 2, ModelFile = 3, ModelFile2 = 4, HideHair = 5, HideHead = 6,
+                          Effect1 = 7, Effect2 = 8, Effect3 = 9, flag = 10;
+    static const unsigned NumColumns = 11;
+
+    EWItemDB() : KeyedTextDataBase("ItemDisplay.csv", NumColumns) {}
+    const Record& getByID(unsigned id) const { return findByKey(id); }
+    const Record& getByName(const char* name) const { return findByName(Name, name); }
+    /// Stores a copy under its column 0, replacing any row stored there.
+    bool addRecord(Record& rec) { return storeReplacing(rec); }
+};
+
+/// Worn items that change textures and geosets: "WearingItemDisplay.csv", keyed by ItemID.
+class EWWearingDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned ItemID = 0, Name = 1, Type = 2, TexPath = 3, outModel = 4, material = 5, TexHand = 6,
+                          MatHand = 7, TexBody = 8, MatBody = 9, TexPants = 10, MatPants = 11, TexFoot = 12,
+                          MatFoot = 13, Flag = 14, HideBody = 15;
+    static const unsigned NumColumns = 16;
+
+    EWWearingDB() : KeyedTextDataBase("WearingItemDisplay.csv", NumColumns) {}
+    const Record& getByID(unsigned id) const { return findByKey(id); }
+    /// Stores a copy under its column 0 only when no row is stored there; false when one was (it stays).
+    bool addRecord(Record& rec) { return storeIfNew(rec); }
+};
+
+/// Effect kinds: "EWEffects.csv", keyed by effectID.
+class EWEffectsDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
+    static const unsigned NumColumns = 5;
+
+    EWEffectsDB() : KeyedTextDataBase("EWEffects.csv", NumColumns) {}
+    const Record& getById(unsigned id) const { return findByKey(id); }
+    const Record& getByName(const char* name) const { return findByName(effectName, name); }
+};
+
+/// Preset characters, one per row in file order: "EWCharBaseInfo.csv".
+class EWBaseInfoDB : public TextDataBase
+{
+public:
+    static const unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5,
+                          hairColor = 6, skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12,
+                          shirt = 13, pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18,
+                          rightHand = 19, backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23,
+                          animation = 24;
+    static const unsigned NumColumns = 25;
+
+    EWBaseInfoDB() : TextDataBase("EWCharBaseInfo.csv", NumColumns) {}
+    /// The row at position id - 1, whatever its column 0 holds.
+    const Record& getById(unsigned id) const;
+    const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
+};
+
+/// Races in file order, race N on row N: "EWRaces.csv".
+class EWCharRacesDB : public TextDataBase
+{
+public:
+    static const unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5,
+                          Special2 = 6;
+    static const unsigned NumColumns = 7;
+
+    EWCharRacesDB() : TextDataBase("EWRaces.csv", NumColumns) {}
+    /// The row at position id - 1 when its RaceID equals id.
+    const Record& getById(unsigned id) const;
+    const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
+};
+
+/// Textures per body section under a key packed from race, gender, type, section and colour:
+/// "EWCharSections.csv". Column 0 must hold the packed key of the row's own columns.
+class EWCharSectionsDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned SectonID = 0, Race = 1, Gender = 2, Type = 3, Section = 4, Color = 5, Tex1 = 6, Tex2 = 7,
+                          Tex3 = 8, IsNPC = 9;
+    static const unsigned NumColumns = 10;
+    /// Values of the Type column.
+    static const unsigned SkinType = 0, FaceType = 1, FacialHairType = 2, HairType = 3, UnderwearType = 4;
+
+    EWCharSectionsDB() : KeyedTextDataBase("EWCharSections.csv", NumColumns) {}
+    /// (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + color, wrapping in 32 bits.
+    static unsigned makeKey(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned color)
+    {
+        return (race - 1u) * 2000u + gender * 1000u + type * 200u + section * 10u + color;
+    }
+    const Record& getByParams(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned color) const
+    {
+        return findByKey(makeKey(race, gender, type, section, color));
+    }
+    /// Stores a copy under its column 0, replacing any row stored there.
+    bool addRecord(Record& rec) { return storeReplacing(rec); }
+    /// How many colours that section offers.
+    int getColorsFor(unsigned race, unsigned gender, unsigned type, unsigned section) const;
+    /// How many sections of that type exist in that colour.
+    int getSectionsFor(unsigned race, unsigned gender, unsigned type, unsigned color) const;
+};
+
+/// Hair sub-meshes per race, gender and hair style: "EWCharHairGeo.csv".
+/// Column 0 must hold the packed key of the row's own columns.
+class EWCharHairGeoDB : public KeyedTextDataBase
+{
+public:
+    static const unsigned CharHairGeosetID = 0, Race = 1, Gender = 2, Section = 3, Submesh1 = 4, Submesh2 = 5,
+                          Flags = 6;
+    static const unsigned NumColumns = 7;
+
+    EWCharHairGeoDB() : KeyedTextDataBase("EWCharHairGeo.csv", NumColumns) {}
+    /// (race - 1) * 40 + gender * 20 + section, wrapping in 32 bits.
+    static unsigned makeKey(unsigned race, unsigned gender, unsigned section)
+    {
+        return (race - 1u) * 40u + gender * 20u + section;
+    }
+    const Record& getByParams(unsigned race, unsigned gender, unsigned section) const
+    {
+        return findByKey(makeKey(race, gender, section));
+    }
+    /// Stores a copy under its column 0, replacing any row stored there.
+    bool addRecord(Record& rec) { return storeReplacing(rec); }
+};
+
+/// Beard styles in file order: "EWCharFacialHairStyles.csv". No ID column.
+class EWCharFacialHairDB : public TextDataBase
+{
+public:
+    static const unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;
+    static const unsigned NumColumns = 6;
+
+    EWCharFacialHairDB() : TextDataBase("EWCharFacialHairStyles.csv", NumColumns) {}
+    /// The first row in file order for that race, gender and style.
+    const Record& getByParams(unsigned race, unsigned gender, unsigned style) const;
+    /// How many beard styles that race and gender offer.
+    int getStylesFor(unsigned race, unsigned gender) const;
+};

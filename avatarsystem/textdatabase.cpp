@@ -1,0 +1,377 @@
+#include "avatarsystem/textdatabase.h"
+
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+
+const Record s_emptyRecord;
+
+int Record::getInt(unsigned i) const
+{
+    return i < m_fields.size() ? std::atoi(m_fields[i].c_str()) : 0;
+}
+
+unsigned int Record::getUInt(unsigned i) const
+{
+    return i < m_fields.size() ? static_cast<unsigned int>(std::strtoul(m_fields[i].c_str(), nullptr, 10)) : 0u;
+}
+
+float Record::getFloat(unsigned i) const
+{
+    return i < m_fields.size() ? static_cast<float>(std::atof(m_fields[i].c_str())) : 0.0f;
+}
+
+const char* Record::getString(unsigned i) const
+{
+    return i < m_fields.size() ? m_fields[i].c_str() : nullptr;
+}
+
+void Record::record_insert_begin(const std::string& field)
+{
+    m_fields.insert(m_fields.begin(), field);
+}
+
+void Record::record_pop_back(int n)
+{
+    for (; n > 0 && !m_fields.empty(); --n)
+        m_fields.pop_back();
+}
+
+void Record::record_pop_begin(int n)
+{
+    if (n <= 0)
+        return;
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(n), m_fields.size());
+    m_fields.erase(m_fields.begin(), m_fields.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+void Record::setID(unsigned id)
+{
+    if (m_fields.empty())
+        m_fields.emplace_back();
+    m_fields[0] = std::to_string(id);
+}
+
+void Record::setName(unsigned i, std::string& s)
+{
+    if (i < m_fields.size())
+        m_fields[i] = s;
+}
+
+void Record::printAll() const
+{
+    for (const std::string& field : m_fields)
+        std::printf("%s   ", field.c_str());
+    std::printf("\n");
+}
+
+namespace avatar_detail
+{
+
+bool TableFileReader::load(const std::string& fileName)
+{
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (!file)
+        return false;
+    bool ok = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(file) : -1;
+    ok = ok && size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (ok)
+    {
+        // One spare byte so that a last line without LF can be terminated in place.
+        m_buffer.resize(static_cast<std::size_t>(size) + 1);
+        ok = std::fread(m_buffer.data(), 1, static_cast<std::size_t>(size), file) == static_cast<std::size_t>(size);
+        m_size = ok ? static_cast<std::size_t>(size) : 0;
+        m_buffer[m_size] = '\0';
+    }
+    std::fclose(file);
+    m_pos = 0;
+    m_lineNumber = 0;
+    return ok;
+}
+
+void TableFileReader::loadBytes(const char* data, std::size_t size)
+{
+    m_buffer.assign(data, data + size);
+    m_buffer.push_back('\0');
+    m_size = size;
+    m_pos = 0;
+    m_lineNumber = 0;
+}
+
+TableFileReader::Line TableFileReader::next(char*& line, std::size_t& length)
+{
+    if (m_pos >= m_size)
+        return Line::EndOfFile;
+    char* begin = m_buffer.data() + m_pos;
+    const std::size_t rest = m_size - m_pos;
+    char* newline = static_cast<char*>(std::memchr(begin, '\n', rest));
+    std::size_t len = newline ? static_cast<std::size_t>(newline - begin) : rest;
+    m_pos += len + (newline ? 1 : 0);
+    ++m_lineNumber;
+    if (len > 0 && begin[len - 1] == '\r')
+        --len;
+    begin[len] = '\0';
+    line = begin;
+    length = len;
+    // A line may carry NUL bytes; like the fixed line buffer it replaces, the text ends at the first one.
+    const std::size_t textLength = std::strlen(begin);
+    // A comment is skipped whole, however long; only data lines are held to the length limit.
+    if (std::strstr(begin, "//"))
+        return Line::Comment;
+    if (len > kMaxTableLineLength)
+        return Line::TooLong;
+    length = textLength;
+    if (textLength <= 1)
+        return Line::EndMark;
+    return Line::Row;
+}
+
+bool rowWritesFaithfully(const Record& row, unsigned numFields)
+{
+    if (row.getNumFields() != numFields || numFields == 0)
+        return false;
+    std::size_t lineLength = numFields - 1;
+    for (const std::string& field : row.fields())
+    {
+        if (field.find_first_of(std::string(",\n\r\0", 4)) != std::string::npos)
+            return false;
+        lineLength += field.size();
+    }
+    if (lineLength <= 1 || lineLength > kMaxTableLineLength)
+        return false;
+    // "//" anywhere in the line, also across a field boundary ("a/,/b" cannot form it, a "/" field can).
+    std::string line;
+    line.reserve(lineLength);
+    for (unsigned j = 0; j < numFields; ++j)
+    {
+        if (j)
+            line += ',';
+        line += row.fields()[j];
+    }
+    return line.find("//") == std::string::npos;
+}
+
+WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields)
+{
+    for (const Record* row : rows)
+        if (!rowWritesFaithfully(*row, numFields))
+            return WriteResult::Unfaithful;
+
+    const std::string temporary = fileName + ".tmp";
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (!out)
+        return WriteResult::CannotOpen;
+    bool ok = true;
+    for (const Record* row : rows)
+    {
+        for (unsigned j = 0; j < numFields && ok; ++j)
+        {
+            const std::string& field = row->fields()[j];
+            ok = std::fwrite(field.data(), 1, field.size(), out) == field.size();
+            if (ok && j + 1 < numFields)
+                ok = std::fputc(',', out) != EOF;
+        }
+        if (ok)
+            ok = std::fputc('\n', out) != EOF;
+        if (!ok)
+            break;
+    }
+    ok = (std::fflush(out) == 0) && ok;
+    ok = (std::fclose(out) == 0) && ok;
+    if (!ok || std::rename(temporary.c_str(), fileName.c_str()) != 0)
+    {
+        std::remove(temporary.c_str());
+        return WriteResult::WriteFailed;
+    }
+    return WriteResult::Ok;
+}
+
+void printOpenFailure()
+{
+    // "File open failed", stored in the GBK code page as the client has always printed it.
+    static const char message[] = "\xCE\xC4\xBC\xFE\xB4\xF2\xBF\xAA\xCA\xA7\xB0\xDC";
+    std::fwrite(message, 1, sizeof(message) - 1, stdout);
+    std::fflush(stdout);
+}
+
+} // namespace avatar_detail
+
+TextDataBase::TextDataBase(const std::string& fileName, unsigned numFields)
+    : m_numFields(numFields), m_fileName(fileName)
+{
+}
+
+bool TextDataBase::open()
+{
+    const bool ok = readRows([this](Record&& rec) { m_records.push_back(std::move(rec)); });
+    if (ok)
+        m_numRecords = static_cast<unsigned>(m_records.size());
+    return ok;
+}
+
+const Record& TextDataBase::getRecord(unsigned index)
+{
+    if (index < m_numRecords && index < m_records.size())
+        return m_records[index];
+    assert(index < m_numRecords && "index<m_numRecords");
+    return s_emptyRecord;
+}
+
+void TextDataBase::splitLine(const char* line, std::size_t length, Record& rec)
+{
+    const char* p = line;
+    const char* end = line + length;
+    for (;;)
+    {
+        const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
+        if (!comma)
+        {
+            rec.appendField(p, static_cast<std::size_t>(end - p));
+            return;
+        }
+        rec.appendField(p, static_cast<std::size_t>(comma - p));
+        p = comma + 1;
+    }
+}
+
+void TextDataBase::lineToRecord(const char* line, Record& rec)
+{
+    if (line)
+        splitLine(line, std::strlen(line), rec);
+}
+
+bool TextDataBase::addRecord(Record& rec)
+{
+    m_records.push_back(rec);
+    ++m_numRecords;
+    return true;
+}
+
+bool TextDataBase::insteadRecord(Record& rec, int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
+        return false;
+    m_records[static_cast<std::size_t>(index)] = rec;
+    return true;
+}
+
+bool TextDataBase::deleteRecord(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
+        return false;
+    m_records.erase(m_records.begin() + index);
+    for (std::size_t j = 0; j < m_records.size(); ++j)
+        m_records[j].setID(static_cast<unsigned>(j + 1));
+    if (m_numRecords > 0)
+        --m_numRecords;
+    return true;
+}
+
+bool TextDataBase::rewrite()
+{
+    if (m_fileName.empty())
+        return false;
+    std::vector<const Record*> rows;
+    rows.reserve(m_records.size());
+    for (const Record& rec : m_records)
+        rows.push_back(&rec);
+    // Rows are written with the column count of the first row, as they were read.
+    const unsigned numFields = m_records.empty() ? m_numFields : m_records.front().getNumFields();
+    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(m_fileName, rows, numFields);
+    if (result == avatar_detail::WriteResult::CannotOpen)
+        avatar_detail::printOpenFailure();
+    return result == avatar_detail::WriteResult::Ok;
+}
+
+void TextDataBase::printAll()
+{
+    for (unsigned i = 0; i < m_numRecords; ++i)
+    {
+        const Record& rec = getRecord(i);
+        if (rec.isValid())
+            rec.printAll();
+    }
+}
+
+bool KeyedTextDataBase::open()
+{
+    const bool ok = readRows([this](Record&& rec) {
+        const unsigned key = rec.getUInt(0);
+        m_recordMap.emplace(key, std::move(rec));
+    });
+    if (ok)
+        m_numRecords = static_cast<unsigned>(m_recordMap.size());
+    return ok;
+}
+
+bool KeyedTextDataBase::rewrite()
+{
+    if (m_fileName.empty())
+        return false;
+    std::vector<const Record*> rows;
+    rows.reserve(m_recordMap.size());
+    for (const auto& entry : m_recordMap)
+        rows.push_back(&entry.second);
+    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(m_fileName, rows, m_numFields);
+    if (result == avatar_detail::WriteResult::CannotOpen)
+        avatar_detail::printOpenFailure();
+    return result == avatar_detail::WriteResult::Ok;
+}
+
+const Record& KeyedTextDataBase::findByKey(unsigned key) const
+{
+    const auto it = m_recordMap.find(key);
+    return it == m_recordMap.end() ? s_emptyRecord : it->second;
+}
+
+const Record& KeyedTextDataBase::findByName(unsigned column, const char* name) const
+{
+    if (!name)
+        return s_emptyRecord;
+    for (const auto& entry : m_recordMap)
+    {
+        const char* field = entry.second.getString(column);
+        if (field && std::strcmp(field, name) == 0)
+            return entry.second;
+    }
+    return s_emptyRecord;
+}
+
+bool KeyedTextDataBase::storeReplacing(const Record& rec)
+{
+    m_recordMap[rec.getUInt(0)] = rec;
+    m_numRecords = static_cast<unsigned>(m_recordMap.size());
+    return true;
+}
+
+bool KeyedTextDataBase::storeIfNew(const Record& rec)
+{
+    const bool stored = m_recordMap.emplace(rec.getUInt(0), rec).second;
+    m_numRecords = static_cast<unsigned>(m_recordMap.size());
+    return stored;
+}
+
+bool KeyedTextDataBase::replaceStored(const Record& rec, unsigned key)
+{
+    const auto it = m_recordMap.find(key);
+    if (it == m_recordMap.end())
+        return false;
+    it->second = rec;
+    return true;
+}
+
+const Record& findRowByName(const std::vector<Record>& rows, unsigned column, const char* name)
+{
+    if (!name)
+        return s_emptyRecord;
+    for (const Record& row : rows)
+    {
+        const char* field = row.getString(column);
+        if (field && std::strcmp(field, name) == 0)
+            return row;
+    }
+    return s_emptyRecord;
+}

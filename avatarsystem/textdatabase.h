@@ -1,0 +1,223 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+/// One table row: ordered text fields, stored exactly as they stood in the file.
+/// A record without fields is invalid; every lookup that misses returns s_emptyRecord.
+class Record
+{
+public:
+    Record() = default;
+
+    /// atoi of field i; 0 when i is not a field.
+    int getInt(unsigned i) const;
+    /// strtoul (base 10) of field i, a leading minus negating modulo 2^32; 0 when i is not a field.
+    unsigned int getUInt(unsigned i) const;
+    /// atof of field i narrowed to float; 0 when i is not a field.
+    float getFloat(unsigned i) const;
+    /// The field's text, valid until the record changes; null when i is not a field.
+    const char* getString(unsigned i) const;
+    unsigned int getNumFields() const { return static_cast<unsigned>(m_fields.size()); }
+    bool isValid() const { return !m_fields.empty(); }
+
+    void record_push_back(const std::string& field) { m_fields.push_back(field); }
+    void record_insert_begin(const std::string& field);
+    /// Removes the last field n times (at most every field).
+    void record_pop_back(int n);
+    /// Removes the first field n times (at most every field).
+    void record_pop_begin(int n);
+    /// Field 0 := the decimal text of id (a record without fields gets one).
+    void setID(unsigned id);
+    /// Field i := s; nothing when i is not a field.
+    void setName(unsigned i, std::string& s);
+    /// Writes each field followed by three spaces, then a line end, to standard output.
+    void printAll() const;
+
+    /// Appends a field from a byte range (the table reader's fast path).
+    void appendField(const char* begin, std::size_t length) { m_fields.emplace_back(begin, length); }
+    void reserveFields(std::size_t n) { m_fields.reserve(n); }
+    const std::vector<std::string>& fields() const { return m_fields; }
+
+private:
+    std::vector<std::string> m_fields;
+};
+
+/// The shared empty row returned by every lookup that finds nothing. Never modify it.
+extern const Record s_emptyRecord;
+
+namespace avatar_detail
+{
+
+/// The longest line a table may hold, in bytes (the reader's buffer is one byte longer).
+constexpr std::size_t kMaxTableLineLength = 2047;
+
+/// Walks the lines of one table file read whole into memory.
+/// Lines end with LF; a CR before the LF is dropped. Each line is NUL-terminated in place.
+class TableFileReader
+{
+public:
+    enum class Line
+    {
+        Row,      ///< a data line
+        Comment,  ///< contains "//": skipped
+        EndMark,  ///< a line of 0 or 1 bytes: the table ends here
+        TooLong,  ///< longer than kMaxTableLineLength
+        EndOfFile ///< no more lines
+    };
+
+    /// Reads the whole file; false when it cannot be opened or read.
+    bool load(const std::string& fileName);
+    /// Uses a copy of the given bytes instead of a file (for checks and tests).
+    void loadBytes(const char* data, std::size_t size);
+
+    /// Classifies the next line; for every kind but EndOfFile, line and length describe it.
+    Line next(char*& line, std::size_t& length);
+    /// 1-based number of the line last returned by next().
+    unsigned lineNumber() const { return m_lineNumber; }
+
+private:
+    std::vector<char> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_size = 0;
+    unsigned m_lineNumber = 0;
+};
+
+/// Why a table could not be written back.
+enum class WriteResult
+{
+    Ok,
+    CannotOpen,  ///< the file (or the file beside it) could not be opened for writing
+    WriteFailed, ///< writing or replacing failed part-way; the previous file is intact
+    Unfaithful   ///< a row would not read back as it is (wrong field count, ",", "//", line break, too short)
+};
+
+/// Checks that a row written with numFields columns reads back as the same row.
+bool rowWritesFaithfully(const Record& row, unsigned numFields);
+
+/// Writes rows as a table file: first to a file beside it, then renamed over it,
+/// so a failure leaves the previous file intact. Nothing is written when a row is unfaithful.
+WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields);
+
+/// Writes the "file open failed" message the table writers print, byte for byte.
+void printOpenFailure();
+
+} // namespace avatar_detail
+
+/// One table file held in memory: rows in file order.
+/// The base of every table; the keyed tables store their rows in their own maps.
+class TextDataBase
+{
+public:
+    /// Stores the file name (resolved against the current directory) and the column count; no file access.
+    TextDataBase(const std::string& fileName, unsigned numFields);
+    virtual bool open();
+    virtual ~TextDataBase() = default;
+
+    TextDataBase(const TextDataBase&) = default;
+    TextDataBase& operator=(const TextDataBase&) = default;
+
+    unsigned getNumRecords() const { return m_numRecords; }
+    unsigned getNumFields() const { return m_numFields; }
+    const std::string& getFileName() const { return m_fileName; }
+    std::vector<Record>& getRecordArray() { return m_records; }
+    /// Row index, or s_emptyRecord when index names no row.
+    const Record& getRecord(unsigned index);
+    /// Splits one line at every "," into fields appended to rec.
+    void lineToRecord(const char* line, Record& rec);
+    /// Appends a copy of rec; the field count is not checked.
+    bool addRecord(Record& rec);
+    /// Replaces row index by a copy of rec; false (nothing changed) when index names no row.
+    bool insteadRecord(Record& rec, int index);
+    /// Removes row index and renumbers the IDs 1, 2, 3...; false (nothing changed) when index names no row.
+    bool deleteRecord(int index);
+    /// Writes all rows back to the file. False when the file cannot be written or a row
+    /// would not read back as it is; the previous file is then left intact.
+    bool rewrite();
+    void printAll();
+
+protected:
+    /// The shared reading loop of every table: whole-file read, comment lines, end mark,
+    /// splitting and the exact column count. store(Record&&) keeps each accepted row.
+    /// False when the file cannot be read, a line is too long or a row has another column count;
+    /// rows stored before the failure stay stored.
+    template <class Store> bool readRows(Store&& store);
+
+    /// Splits one NUL-free byte range into fields appended to rec.
+    static void splitLine(const char* line, std::size_t length, Record& rec);
+
+    unsigned m_numRecords = 0;
+    unsigned m_numFields = 0;
+    std::string m_fileName;
+    std::vector<Record> m_records;
+};
+
+template <class Store> bool TextDataBase::readRows(Store&& store)
+{
+    if (m_fileName.empty())
+        return false;
+    avatar_detail::TableFileReader reader;
+    if (!reader.load(m_fileName))
+        return false;
+    char* line = nullptr;
+    std::size_t length = 0;
+    for (;;)
+    {
+        switch (reader.next(line, length))
+        {
+        case avatar_detail::TableFileReader::Line::EndOfFile:
+        case avatar_detail::TableFileReader::Line::EndMark:
+            return true;
+        case avatar_detail::TableFileReader::Line::TooLong:
+            return false;
+        case avatar_detail::TableFileReader::Line::Comment:
+            continue;
+        case avatar_detail::TableFileReader::Line::Row:
+            break;
+        }
+        Record rec;
+        rec.reserveFields(m_numFields);
+        splitLine(line, length, rec);
+        if (rec.getNumFields() != m_numFields)
+            return false;
+        store(std::move(rec));
+    }
+}
+
+#include <map>
+
+/// A table whose rows are kept in an ordered map under column 0 (read as unsigned).
+/// The first row with a given key wins; later duplicates are dropped.
+/// The row vector of the base stays empty.
+class KeyedTextDataBase : public TextDataBase
+{
+public:
+    KeyedTextDataBase(const std::string& fileName, unsigned numFields) : TextDataBase(fileName, numFields) {}
+
+    bool open() override;
+    /// Writes the rows in ascending key order with the table's column count. False when the
+    /// file cannot be written or a row would not read back as it is; the previous file is then intact.
+    bool rewrite();
+    std::map<unsigned, Record>& getRecordMap() { return m_recordMap; }
+    const std::map<unsigned, Record>& getRecordMap() const { return m_recordMap; }
+    /// True when a row is stored under key.
+    bool testKey(unsigned key) const { return m_recordMap.count(key) != 0; }
+
+protected:
+    const Record& findByKey(unsigned key) const;
+    /// The first row in ascending key order whose column equals name byte for byte.
+    const Record& findByName(unsigned column, const char* name) const;
+    /// Stores a copy under column 0, replacing what was stored there.
+    bool storeReplacing(const Record& rec);
+    /// Stores a copy under column 0 only when the key is free; false when it was taken.
+    bool storeIfNew(const Record& rec);
+    /// Replaces the row stored under key (the key stays key); false when there is none.
+    bool replaceStored(const Record& rec, unsigned key);
+
+    std::map<unsigned, Record> m_recordMap;
+};
+
+/// The first row in order whose column equals name byte for byte, else s_emptyRecord.
+const Record& findRowByName(const std::vector<Record>& rows, unsigned column, const char* name);

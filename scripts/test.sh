@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds everything and runs the whole test suite.
+#   scripts/test.sh              the normal build in build/
+#   scripts/test.sh --sanitize   the same under AddressSanitizer and UBSan in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+"$(pwd)/scripts/bootstrap.sh"
+
+build=build
+options=()
+if [ "${1:-}" = "--sanitize" ]; then
+    build=build-asan
+    options+=(-DAVATARSYSTEM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+cmake -S . -B "$build" "${options[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" -j"$(nproc)" --output-on-failure

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <OgrePrerequisites.h>
+
+namespace Ogre
+{
+class HardwareBufferManagerBase;
+}
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+/// One OGRE root without a render system and the host's "Everwind" scene manager,
+/// shared by every test of the binary (the avatar system keeps the scene manager it found).
+class HeadlessOgre : public ::testing::Environment
+{
+public:
+    /// createSceneManager false leaves the root without the host's scene manager.
+    explicit HeadlessOgre(bool createSceneManager = true) : m_createSceneManager(createSceneManager) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    static Ogre::SceneManager* sceneManager();
+
+private:
+    bool m_createSceneManager;
+    Ogre::LogManager* m_log = nullptr;
+    Ogre::Root* m_root = nullptr;
+    Ogre::HardwareBufferManagerBase* m_buffers = nullptr;
+    Ogre::TextureManager* m_textures = nullptr;
+};
+
+/// A fresh temporary directory made the current directory for its lifetime
+/// (tables are read by bare file name from the current directory).
+class ScopedTempDir
+{
+public:
+    ScopedTempDir();
+    ~ScopedTempDir();
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    /// Writes a file in the directory, byte for byte.
+    void write(const std::string& name, const std::string& bytes) const;
+    /// Reads a whole file of the directory.
+    std::string read(const std::string& name) const;
+
+private:
+    std::string m_path;
+    std::string m_previous;
+};
+
+/// Counts of the objects the host sees in OGRE's managers.
+struct OgreCounts
+{
+    std::size_t entities = 0;
+    std::size_t materials = 0;
+    std::size_t movables = 0;
+
+    static OgreCounts now();
+    bool operator==(const OgreCounts& o) const
+    {
+        return entities == o.entities && materials == o.materials && movables == o.movables;
+    }
+};
+std::ostream& operator<<(std::ostream& os, const OgreCounts& c);
