@@ -5,6 +5,8 @@
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
 
+#include <OgreAnimationState.h>
+#include <OgreEntity.h>
 #include <OgreRoot.h>
 #include <OgreSceneManager.h>
 
@@ -388,4 +390,73 @@ void AvatarSystemManager::setInstanceTransoarency(IInstance* instance, float alp
 {
     if (instance)
         avatar_detail::guarded("setting transparency", [&] { instance->setInstanceTransoarency(alpha, true); });
+}
+
+void AnimationController::playLater(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback)
+{
+    m_pendingType = type;
+    m_pendingBlend = blend;
+    m_pendingStart = start;
+    m_pendingCallback = callback;
+    m_pendingPlay = true;
+}
+
+const char* AnimationController::getAnimName(AnimationType type)
+{
+    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
+    auto* table = manager ? static_cast<AnimationDB*>(manager->getDB(DB_ANIMATION)) : nullptr;
+    const Record* row = table ? table->getByType(static_cast<unsigned>(type)) : nullptr;
+    return row ? row->getString(AnimationDB::AnimName) : "";
+}
+
+bool AnimationController::hasState(const std::string& name) const
+{
+    return m_entity && m_entity->hasSkeleton() && m_entity->getAllAnimationStates() &&
+           m_entity->getAllAnimationStates()->hasAnimationState(name);
+}
+
+bool AnimationController::hasAnimation(AnimationType type)
+{
+    const char* name = getAnimName(type);
+    return name[0] != '\0' && hasState(name);
+}
+
+float AnimationController::getPlayPercent(const std::string& name) const
+{
+    if (!hasState(name))
+        return -1.0f;
+    const Ogre::AnimationState* state = m_entity->getAllAnimationStates()->getAnimationState(name);
+    if (!state->getEnabled())
+        return -1.0f;
+    return static_cast<float>(static_cast<double>(state->getTimePosition()) /
+                              (static_cast<double>(state->getLength()) + 0.00001));
+}
+
+void AnimationController::resetAllStates(bool enabled)
+{
+    if (!m_entity || !m_entity->hasSkeleton() || !m_entity->getAllAnimationStates())
+        return;
+    for (const auto& entry : m_entity->getAllAnimationStates()->getAnimationStates())
+    {
+        entry.second->setTimePosition(0.0f);
+        entry.second->setEnabled(enabled);
+    }
+}
+
+void AnimationController::play(AnimationType, ANI_BLEND_TYPE, float, IActionCallback*) {}
+void AnimationController::playByName(const char*, ANI_BLEND_TYPE, IActionCallback*) {}
+void AnimationController::playStatic(AnimationType, float) {}
+void AnimationController::update(bool, float) {}
+void AnimationController::clearAnimation(unsigned) {}
+
+AnimationType AnimationController::searchAnimation(unsigned layer) const
+{
+    const AnimationType current = m_pendingPlay ? m_pendingType : m_mainType;
+    if (!m_overlayActive)
+        return current;
+    if (layer == 1)
+        return current;
+    if (layer == 2)
+        return m_overlayType;
+    return ANIM_NONE;
 }

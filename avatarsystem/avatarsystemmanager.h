@@ -24,6 +24,82 @@ class EWCharHairGeoDB;
 class EWCharSectionsDB;
 class EWCharFacialHairDB;
 
+/// Drives the skeletal animations of one avatar's entity: main, previous, upper-body overlay
+/// and pose layers. Owned by its avatar; does not own the OGRE objects it points to.
+class AnimationController
+{
+public:
+    void setOwner(IInstance* owner) { m_owner = owner; }
+    void clearOwner() { m_owner = nullptr; }
+    IInstance* getOwner() const { return m_owner; }
+    /// Binds the entity whose animation states are played (no other change).
+    void setEntity(Ogre::Entity* entity) { m_entity = entity; }
+    Ogre::Entity* getEntity() const { return m_entity; }
+    void setPause(bool paused) { m_paused = paused; }
+    bool isPaused() const { return m_paused; }
+    void setMerge(bool merge) { m_merge = merge; }
+    void setPlaySpeed(float speed) { m_playSpeed = speed; }
+    void setCallback(IActionCallback* callback) { m_callback = callback; }
+    void setTickTimeLimit(float seconds) { m_tickTimeLimit = seconds; }
+
+    /// Stores a play for the beginning of the next update that is not paused; a second call overwrites it.
+    void playLater(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
+
+    /// The type's animation name, or an empty text when the table or row is missing.
+    const char* getAnimName(AnimationType type);
+    /// True when the entity has a skeleton, an animation state set and a state of that name.
+    bool hasState(const std::string& name) const;
+    /// True when the type has a row and the entity a state of its name.
+    bool hasAnimation(AnimationType type);
+    /// The fraction of the named state's length played; -1 when it is missing or disabled.
+    float getPlayPercent(const std::string& name) const;
+    /// Every animation state of the entity back to time 0, enabled as given.
+    void resetAllStates(bool enabled);
+
+    // Playing, advancing and layer control come with the animation work; until then
+    // these calls change nothing.
+    void play(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
+    void playByName(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback);
+    void playStatic(AnimationType type, float position);
+    void update(bool b, float seconds);
+    AnimationType searchAnimation(unsigned layer) const;
+    void clearAnimation(unsigned layer);
+
+private:
+    bool m_paused = false;
+    bool m_mainPlayOnce = false;
+    bool m_merge = false;
+    bool m_staticPose = false;
+    bool m_pendingPlay = false;
+    bool m_overlayActive = false;
+    bool m_overlayPlayOnce = false;
+    float m_mainWeight = 1.0f;
+    float m_prevWeight = 0.0f;
+    float m_poseWeight = 0.0f;
+    float m_overlayWeight = 0.0f;
+    float m_playSpeed = 1.0f;
+    float m_pendingStart = 0.0f;
+    float m_tickAccum = 0.0f;
+    float m_tickTimeLimit = 0.0f;
+    float m_step = 0.0f;
+    float m_overlayFadeRate = 1.0f;
+    float m_mainFadeRate = 1.0f;
+    Ogre::AnimationState* m_mainState = nullptr;
+    Ogre::AnimationState* m_prevState = nullptr;
+    Ogre::AnimationState* m_poseState = nullptr;
+    Ogre::AnimationState* m_overlayState = nullptr;
+    Ogre::Entity* m_entity = nullptr;
+    IInstance* m_owner = nullptr;
+    IActionCallback* m_callback = nullptr;
+    IActionCallback* m_pendingCallback = nullptr;
+    AnimationType m_mainType = ANIM_NONE;
+    AnimationType m_poseType = ANIM_NONE;
+    AnimationType m_pendingType = ANIM_NONE;
+    AnimationType m_overlayType = ANIM_NONE;
+    ANI_BLEND_TYPE m_pendingBlend = BLEND_SMOOTH;
+    int m_mainLayer = 0;
+};
+
 /// Base of the avatar classes the manager creates, registers and disposes of.
 /// Adds nothing to the host's operation table: its own operations come after the 37 of IInstance.
 class ManagedInstance : public IInstance
