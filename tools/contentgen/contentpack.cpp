@@ -1,0 +1,905 @@
+#include "contentpack.h"
+
+#include "imagewriter.h"
+#include "meshbuilder.h"
+#include "rigs.h"
+#include "skeletonbuilder.h"
+#include "tablewriter.h"
+
+#include <OgreException.h>
+#include <OgreMaterialManager.h>
+#include <OgreMaterialSerializer.h>
+#include <OgreMeshManager.h>
+#include <OgreMeshSerializer.h>
+#include <OgrePass.h>
+#include <OgreSkeletonManager.h>
+#include <OgreSkeletonSerializer.h>
+#include <OgreStringConverter.h>
+#include <OgreTechnique.h>
+#include <OgreTextureUnitState.h>
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+
+using Ogre::Vector3;
+
+namespace
+{
+const char* const s_group = "AvatarContentPack";
+
+std::string genderLetter(unsigned gender)
+{
+    return gender == 0 ? "M" : "F";
+}
+
+std::string num(float value)
+{
+    return Ogre::StringConverter::toString(value);
+}
+
+std::string num(unsigned value)
+{
+    return std::to_string(value);
+}
+
+// Items hung on bones.
+
+enum class ItemShape
+{
+    Helm,
+    Pauldron,
+    Sword,
+    Mace,
+    Dagger,
+    Blade,
+    Staff,
+    Shield,
+    Pouch,
+    Scabbard,
+    Greatsword,
+    Hammer,
+    Bow,
+    TowerShield
+};
+
+struct ItemDef
+{
+    unsigned id;
+    std::string name;
+    unsigned type;
+    std::string model;
+    std::string model2;
+    unsigned hideHair; // for back weapons of type 9: the kind that chooses the back bone
+    unsigned hideHead;
+    std::string effects[3];
+    unsigned flag;
+    ItemShape shape;
+    std::vector<std::string> effectBones;
+};
+
+const unsigned s_helmType = 1;
+
+const std::vector<ItemDef>& itemDefs()
+{
+    static const std::vector<ItemDef> items = {
+        {101, "Iron Helm", s_helmType, "helm_01", "", 0, 0, {}, 2, ItemShape::Helm, {}},
+        {102, "Leather Hood", s_helmType, "helm_02", "", 1, 0, {}, 2, ItemShape::Helm, {}},
+        {103, "Great Helm", s_helmType, "helm_03", "", 11, 11, {}, 2, ItemShape::Helm, {}},
+        {104, "Circlet", s_helmType, "helm_04", "", 10, 1, {}, 0, ItemShape::Helm, {}},
+        {105, "Tiara", s_helmType, "helm_05", "", 0, 21, {}, 1, ItemShape::Helm, {}},
+        {201, "Iron Pauldrons", 2, "shoulder_01_l", "shoulder_01_r", 0, 0,
+         {"fx_glow_blue", "fx_glow_red", "fx_spark"}, 2, ItemShape::Pauldron, {"Shoulder_1"}},
+        {202, "Leather Pads", 2, "shoulder_02_l", "shoulder_02_r", 0, 0, {}, 2, ItemShape::Pauldron, {}},
+        {301, "Short Sword", 3, "sword_01", "", 0, 0, {"fx_fire", "fx_glow_blue", ""}, 2, ItemShape::Sword,
+         {"weapon_2"}},
+        {302, "Mace", 3, "mace_01", "", 0, 0, {}, 2, ItemShape::Mace, {}},
+        {303, "Dagger", 3, "dagger_01", "", 0, 0, {"fx_spark", "", ""}, 1, ItemShape::Dagger, {}},
+        {401, "Twin Blades", 4, "twinblade_01_l", "twinblade_01_r", 0, 0, {"fx_glow_red", "fx_fire", ""}, 2,
+         ItemShape::Blade, {"weapon_2"}},
+        {402, "Oak Staff", 4, "staff_01", "", 0, 0, {"fx_aura", "", ""}, 2, ItemShape::Staff, {"weapon_2"}},
+        {501, "Round Shield", 5, "shield_01", "", 0, 0, {}, 2, ItemShape::Shield, {}},
+        {601, "Herb Pouch", 6, "pouch_01", "", 0, 0, {}, 2, ItemShape::Pouch, {}},
+        {602, "Scabbard", 6, "scabbard_01", "", 0, 0, {"fx_glow_blue", "", ""}, 2, ItemShape::Scabbard,
+         {"weapon_2"}},
+        {901, "Greatsword", 9, "greatsword_01", "", 0, 0, {"fx_fire", "fx_aura", "fx_spark"}, 2,
+         ItemShape::Greatsword, {"weapon_2", "Shoulder_1"}},
+        {902, "Battle Staff", 9, "battlestaff_01", "", 1, 0, {"fx_aura", "", ""}, 2, ItemShape::Staff,
+         {"Shoulder_1"}},
+        {903, "Warhammer", 9, "warhammer_01", "", 2, 0, {}, 2, ItemShape::Hammer, {}},
+        {1001, "Longbow", 10, "bow_01", "", 0, 0, {"fx_glow_blue", "", ""}, 2, ItemShape::Bow, {"weapon_2"}},
+        {1101, "Tower Shield", 11, "shield_02", "", 0, 0, {}, 2, ItemShape::TowerShield, {}},
+    };
+    return items;
+}
+
+// Mesh files of an item: a helm has one per gender, other items one per model column.
+std::vector<std::string> itemMeshBases(const ItemDef& item)
+{
+    if (item.type == s_helmType)
+        return {item.model + "_M", item.model + "_F"};
+    std::vector<std::string> bases{item.model};
+    if (!item.model2.empty())
+        bases.push_back(item.model2);
+    return bases;
+}
+
+void addItemShape(MeshBuilder& mesh, ItemShape shape, bool rightSide, bool female, int bone)
+{
+    const float sg = rightSide ? -1.0f : 1.0f;
+    const float f = female ? 0.94f : 1.0f;
+    switch (shape)
+    {
+    case ItemShape::Helm:
+        mesh.addBox(Vector3(0, -0.04f, 0) * f, Vector3(0.12f, 0.065f, 0.13f) * f, bone);
+        mesh.addBox(Vector3(0, -0.09f, 0.02f) * f, Vector3(0.13f, 0.01f, 0.14f) * f, bone);
+        break;
+    case ItemShape::Pauldron:
+        mesh.addBox(Vector3(sg * 0.02f, 0, 0), Vector3(0.09f, 0.05f, 0.09f), bone);
+        break;
+    case ItemShape::Sword:
+        mesh.addBox(Vector3(0, 0, 0), Vector3(0.015f, 0.015f, 0.06f), bone);
+        mesh.addBox(Vector3(0, 0, 0.07f), Vector3(0.07f, 0.02f, 0.01f), bone);
+        mesh.addBox(Vector3(0, 0, 0.42f), Vector3(0.025f, 0.008f, 0.34f), bone);
+        break;
+    case ItemShape::Mace:
+        mesh.addBox(Vector3(0, 0, 0.2f), Vector3(0.015f, 0.015f, 0.25f), bone);
+        mesh.addBox(Vector3(0, 0, 0.47f), Vector3(0.06f, 0.06f, 0.06f), bone);
+        break;
+    case ItemShape::Dagger:
+        mesh.addBox(Vector3(0, 0, 0), Vector3(0.012f, 0.012f, 0.05f), bone);
+        mesh.addBox(Vector3(0, 0, 0.2f), Vector3(0.02f, 0.006f, 0.14f), bone);
+        break;
+    case ItemShape::Blade:
+        mesh.addBox(Vector3(0, 0, 0), Vector3(0.015f, 0.015f, 0.06f), bone);
+        mesh.addBox(Vector3(0, 0, 0.32f), Vector3(0.03f, 0.006f, 0.25f), bone);
+        break;
+    case ItemShape::Staff:
+        mesh.addBox(Vector3(0, 0.2f, 0), Vector3(0.02f, 0.85f, 0.02f), bone);
+        mesh.addBox(Vector3(0, 1.05f, 0), Vector3(0.05f, 0.05f, 0.05f), bone);
+        break;
+    case ItemShape::Shield:
+        mesh.addBox(Vector3(0.02f, 0, 0), Vector3(0.015f, 0.22f, 0.2f), bone);
+        mesh.addBox(Vector3(0.045f, 0, 0), Vector3(0.015f, 0.05f, 0.05f), bone);
+        break;
+    case ItemShape::Pouch:
+        mesh.addBox(Vector3(0, -0.04f, 0.03f), Vector3(0.05f, 0.06f, 0.04f), bone);
+        break;
+    case ItemShape::Scabbard:
+        mesh.addBox(Vector3(0, -0.3f, -0.02f), Vector3(0.03f, 0.3f, 0.015f), bone);
+        break;
+    case ItemShape::Greatsword:
+        mesh.addBox(Vector3(0, 0.45f, 0), Vector3(0.02f, 0.12f, 0.02f), bone);
+        mesh.addBox(Vector3(0, 0.32f, 0), Vector3(0.12f, 0.015f, 0.025f), bone);
+        mesh.addBox(Vector3(0, -0.25f, 0), Vector3(0.05f, 0.55f, 0.01f), bone);
+        break;
+    case ItemShape::Hammer:
+        mesh.addBox(Vector3(0, 0, 0), Vector3(0.02f, 0.5f, 0.02f), bone);
+        mesh.addBox(Vector3(0, 0.5f, 0), Vector3(0.15f, 0.08f, 0.08f), bone);
+        break;
+    case ItemShape::Bow:
+        mesh.addBox(Vector3(0, 0, 0), Vector3(0.02f, 0.06f, 0.02f), bone);
+        mesh.addBox(Vector3(0, 0.3f, -0.03f), Vector3(0.015f, 0.25f, 0.015f), bone);
+        mesh.addBox(Vector3(0, -0.3f, -0.03f), Vector3(0.015f, 0.25f, 0.015f), bone);
+        mesh.addBox(Vector3(0, 0, 0.05f), Vector3(0.002f, 0.55f, 0.002f), bone);
+        break;
+    case ItemShape::TowerShield:
+        mesh.addBox(Vector3(0, 0, -0.02f), Vector3(0.22f, 0.32f, 0.015f), bone);
+        break;
+    }
+}
+
+// Where an item's effect bone sits: at the tip of a weapon, on top of a shoulder piece.
+Vector3 effectBonePosition(ItemShape shape, const std::string& bone)
+{
+    if (bone == "Shoulder_1")
+        return shape == ItemShape::Greatsword ? Vector3(0, 0.55f, 0) : Vector3(0, 0.06f, 0);
+    switch (shape)
+    {
+    case ItemShape::Sword:
+        return Vector3(0, 0, 0.76f);
+    case ItemShape::Blade:
+        return Vector3(0, 0, 0.57f);
+    case ItemShape::Staff:
+        return Vector3(0, 1.1f, 0);
+    case ItemShape::Scabbard:
+        return Vector3(0, -0.6f, -0.02f);
+    case ItemShape::Greatsword:
+        return Vector3(0, -0.8f, 0);
+    case ItemShape::Bow:
+        return Vector3(0, 0.55f, 0);
+    default:
+        return Vector3::ZERO;
+    }
+}
+
+// Worn items: textures and geosets of the body.
+
+struct WornDef
+{
+    unsigned id;
+    std::string name;
+    unsigned type;
+    std::string texPath, outModel, material;
+    std::string texHand, matHand, texBody, matBody, texPants, matPants, texFoot, matFoot;
+    unsigned flag;
+    unsigned hideBody;
+};
+
+const std::vector<WornDef>& wornDefs()
+{
+    // Types follow the equipment place: 2 boot, 3 belt, 4 shirt, 5 pants, 8 glove.
+    static const std::vector<WornDef> worn = {
+        {2001, "Cloth Shirt", 4, "", "", "", "cloth_sleeve", "", "cloth_shirt", "sec_cloth", "", "", "", "", 2, 0},
+        {2002, "Plate Cuirass", 4, "plate_cuirass_out.dds", "shirt_out_0", "out_plate", "", "", "plate_body",
+         "sec_plate", "", "", "", "", 2, 1},
+        {2003, "Silk Blouse", 4, "", "", "", "silk_sleeve", "sec_cloth", "silk_blouse", "", "", "", "", "", 1, 0},
+        {2004, "Wizard Robe", 4, "robe_out.dds", "robe_out_0", "out_cloth", "", "", "robe_body", "", "", "", "", "",
+         0, 0},
+        {3001, "Cloth Trousers", 5, "", "", "", "", "", "", "", "cloth_pants", "sec_cloth", "cloth_pants_leg", "",
+         2, 0},
+        {3002, "Plate Greaves", 5, "plate_greaves_out.dds", "pants_out_0", "out_plate", "", "", "", "",
+         "plate_legs", "sec_plate", "", "", 2, 1},
+        {3003, "Skirt", 5, "", "", "", "", "", "", "", "skirt", "", "", "", 1, 0},
+        {4001, "Leather Gloves", 8, "", "", "", "leather_glove", "sec_leather", "", "", "", "", "", "", 2, 0},
+        {4002, "Gauntlets", 8, "gauntlet_out.dds", "glove_out_0", "out_plate", "plate_hand", "", "", "", "", "", "",
+         "", 2, 1},
+        {5001, "Leather Boots", 2, "", "", "", "", "", "", "", "", "", "leather_boot", "sec_leather", 2, 0},
+        {5002, "Plate Sabatons", 2, "plate_boot_out.dds", "boot_out_0", "out_plate", "", "", "", "", "", "",
+         "plate_foot", "sec_plate", 2, 1},
+        {5003, "Riding Boots", 2, "riding_boot_out.dds", "boot_out_0", "out_leather", "", "", "", "", "", "",
+         "riding_boot", "", 0, 0},
+        {6001, "Leather Belt", 3, "leather_belt_out.dds", "belt_out_0", "out_leather", "", "", "", "", "", "", "",
+         "", 2, 0},
+        {6002, "Silk Sash", 3, "sash_out.dds", "belt_out_0", "out_cloth", "", "", "", "", "", "", "", "", 1, 0},
+    };
+    return worn;
+}
+
+const std::vector<std::string> s_templateMaterials = {"out_cloth", "out_leather", "out_plate",
+                                                      "sec_cloth", "sec_leather", "sec_plate"};
+
+// Creatures, NPCs and objects.
+
+enum class Rig
+{
+    Humanoid,
+    Golem,
+    Naga,
+    Quadruped,
+    Prop
+};
+
+struct CreatureDef
+{
+    unsigned id;
+    float scale;
+    std::string name;
+    std::string meshBase;
+    bool generated; // false: the row names a mesh the pack lacks, so the fallback mesh is used
+    std::string effects[5];
+    float walkSpeed, runSpeed, cameraBias;
+    unsigned beTransObject;
+    Rig rig;
+};
+
+const std::string s_fallbackMesh = "G_jiaoren_women";
+
+const std::vector<CreatureDef>& creatureDefs()
+{
+    static const std::vector<CreatureDef> creatures = {
+        {1, 1.0f, "Grey Wolf", "wolf", true, {"fx_glow_red", "", "", "", ""}, 1.5f, 6.0f, 0.6f, 0, Rig::Quadruped},
+        {2, 0.8f, "Cave Spider", "spider", true, {"fx_glow_blue", "fx_glow_red", "fx_spark", "fx_fire", "fx_smoke"},
+         1.0f, 5.0f, 0.4f, 0, Rig::Quadruped},
+        {5, 1.0f, "Lost Ghost", "ghost_missing", false, {"fx_smoke", "", "", "", ""}, 1.0f, 1.0f, 1.0f, 1,
+         Rig::Humanoid},
+        {10001, 1.5f, "Stone Golem", "golem", true, {"fx_aura", "", "fx_spark", "", "fx_fire"}, 0.8f, 3.0f, 1.8f, 1,
+         Rig::Golem},
+        {10002, 1.1f, "Naga Matron", s_fallbackMesh, true, {"fx_glow_blue", "fx_glow_red", "", "", ""}, 1.2f, 4.0f,
+         1.4f, 0, Rig::Naga},
+        {29999, 1.2f, "Dragon Whelp", "whelp", true, {"fx_fire", "fx_smoke", "", "", ""}, 2.0f, 7.0f, 1.0f, 0,
+         Rig::Quadruped},
+    };
+    return creatures;
+}
+
+const std::vector<CreatureDef>& npcDefs()
+{
+    static const std::vector<CreatureDef> npcs = {
+        {30000, 1.0f, "Blacksmith", "npc_smith", true, {"fx_fire", "", "", "", ""}, 1.4f, 4.5f, 1.6f, 0,
+         Rig::Humanoid},
+        {36999, 1.05f, "Guard Captain", "npc_guard", true, {"", "fx_glow_blue", "", "", ""}, 1.5f, 5.0f, 1.7f, 0,
+         Rig::Humanoid},
+        {39000, 1.0f, "Wandering Merchant", "npc_merchant", true, {"", "", "", "", ""}, 1.2f, 4.0f, 1.6f, 1,
+         Rig::Humanoid},
+    };
+    return npcs;
+}
+
+const std::vector<CreatureDef>& objectDefs()
+{
+    static const std::vector<CreatureDef> objects = {
+        {37000, 1.0f, "Treasure Chest", "obj_chest", true, {"fx_spark", "", "", "", ""}, 1.0f, 1.0f, 0.5f, 0,
+         Rig::Prop},
+        {37500, 1.0f, "Campfire", "obj_campfire", true, {"fx_fire", "fx_smoke", "", "", ""}, 1.0f, 1.0f, 0.3f, 1,
+         Rig::Prop},
+        {38999, 1.0f, "Signpost", "obj_signpost", true, {"", "", "", "", ""}, 1.0f, 1.0f, 1.2f, 1, Rig::Prop},
+    };
+    return objects;
+}
+
+// Animation table rows: type, play type (0 loop, 1 once, 2 pose), body layer (0 whole, 1 lower, 2 upper), merge.
+
+struct AnimDef
+{
+    unsigned type, playType, blendType;
+    std::string name;
+    unsigned merge;
+    std::string remark;
+};
+
+const std::vector<AnimDef>& animDefs()
+{
+    static const std::vector<AnimDef> anims = {
+        {0, 0, 0, "Stand", 1, "idle loop"},
+        {1, 0, 1, "Walk", 1, "walk loop"},
+        {2, 0, 1, "Run", 1, "unarmed run"},
+        {3, 0, 1, "Main_run", 1, "one-handed run"},
+        {4, 0, 1, "Pair_run", 1, "dual-wield run"},
+        {5, 0, 1, "Heavy_run", 1, "two-handed run"},
+        {6, 0, 1, "Long_run", 1, "polearm run"},
+        {7, 0, 1, "Master_run", 1, "fast run"},
+        {8, 0, 1, "Bow_run", 1, "bow run"},
+        {10, 1, 2, "Attack1", 1, "upper-body swing"},
+        {11, 1, 2, "Attack2", 0, "upper-body thrust with quick fades"},
+        {12, 0, 2, "Cast", 1, "upper-body casting loop"},
+        {13, 1, 1, "Kneel", 1, "lower-body kneel"},
+        {20, 1, 0, "Death", 0, "whole-body death"},
+        {30, 2, 0, "Pose_Nod", 0, "additive nod"},
+    };
+    return anims;
+}
+
+// Character presets.
+
+struct PresetDef
+{
+    std::string name;
+    unsigned race, gender, facialHairStyle, hairStyle, hairColor, skinColor, faceType;
+    unsigned head, shoulder, boot, belt, shirt, pants, doublehand, shield, glove, leftHand, rightHand;
+    unsigned backLongWeapon, backShield, leftWaist, rightWaist;
+};
+
+const std::vector<PresetDef>& presetDefs()
+{
+    static const std::vector<PresetDef> presets = {
+        {"Warrior", 1, 0, 1, 1, 0, 0, 1, 101, 201, 5002, 6001, 2002, 3002, 0, 501, 4002, 0, 301, 901, 0, 601, 602},
+        {"Archer", 2, 1, 0, 2, 1, 1, 2, 102, 202, 5001, 6002, 2003, 3003, 0, 0, 4001, 303, 0, 1001, 0, 601, 0},
+        {"Mage", 3, 0, 2, 3, 2, 0, 2, 0, 0, 5003, 0, 2004, 3001, 0, 0, 0, 0, 302, 902, 0, 0, 602},
+        {"Berserker", 1, 1, 0, 3, 0, 1, 1, 103, 0, 5001, 0, 2001, 3001, 401, 0, 0, 303, 302, 903, 1101, 0, 0},
+        {"Paladin", 2, 0, 0, 1, 2, 1, 1, 104, 201, 5002, 6001, 2002, 3002, 402, 0, 4002, 0, 0, 0, 1101, 0, 0},
+        {"Priestess", 3, 1, 0, 2, 2, 0, 2, 105, 0, 0, 6002, 2003, 0, 0, 0, 0, 0, 0, 902, 0, 0, 0},
+        {"Villager", 1, 0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    };
+    return presets;
+}
+
+const unsigned s_raceCount = 3;
+const unsigned s_hairStyles = 3;
+const unsigned s_hairColours = 3;
+const unsigned s_faceTypes = 2;
+const unsigned s_skinColours = 2;
+
+// Section type constants of the body-section table.
+const unsigned s_skinType = 0;
+const unsigned s_faceType = 1;
+const unsigned s_hairType = 3;
+
+unsigned sectionKey(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned colour)
+{
+    return (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + colour;
+}
+
+unsigned hairGeoKey(unsigned race, unsigned gender, unsigned section)
+{
+    return (race - 1) * 40 + gender * 20 + section;
+}
+
+std::string faceTexture(unsigned gender, unsigned face, unsigned colour)
+{
+    return "Face_" + num(face) + "_" + num(colour) + "_" + genderLetter(gender) + ".dds";
+}
+
+std::string hairTexture(unsigned gender, unsigned style, unsigned colour)
+{
+    return "hair_" + num(style) + "_" + num(colour) + "_" + genderLetter(gender) + ".dds";
+}
+
+std::string hairGeoset(unsigned style)
+{
+    return "hair_" + num(style) + "_0";
+}
+
+std::string itemTexture(const std::string& base, unsigned gender)
+{
+    return base + "_" + genderLetter(gender) + ".dds";
+}
+
+class PackWriter
+{
+public:
+    explicit PackWriter(std::string directory) : m_dir(std::move(directory)) {}
+
+    void run()
+    {
+        writeSharedMaterials();
+        for (unsigned gender = 0; gender < 2; ++gender)
+            writeBody(gender);
+        writeItems();
+        for (const auto* defs : {&creatureDefs(), &npcDefs(), &objectDefs()})
+            for (const CreatureDef& def : *defs)
+                if (def.generated && !m_meshes.count(def.meshBase + ".mesh"))
+                    writeCreature(def);
+        writeTables();
+        writeMaterialFile("avatar_body.material", m_bodyMaterials);
+        writeMaterialFile("avatar_items.material", m_itemMaterials);
+        writeMaterialFile("avatar_creatures.material", m_creatureMaterials);
+        writeTextures();
+    }
+
+private:
+    Ogre::MaterialPtr material(std::vector<Ogre::MaterialPtr>& file, const std::string& name,
+                               const std::string& texture)
+    {
+        Ogre::MaterialPtr mat = Ogre::MaterialManager::getSingleton().create(name, s_group);
+        Ogre::Pass* pass = mat->getTechnique(0)->getPass(0);
+        pass->setDiffuse(Ogre::ColourValue::White);
+        pass->createTextureUnitState(texture);
+        m_textures.insert(texture);
+        file.push_back(mat);
+        return mat;
+    }
+
+    void writeSharedMaterials()
+    {
+        material(m_bodyMaterials, "c_body", "c_body.dds");
+        material(m_bodyMaterials, "body_new_M", "body_new_M.dds");
+        for (const std::string& name : s_templateMaterials)
+            material(m_itemMaterials, name, name + ".dds");
+        material(m_creatureMaterials, "col", "col.dds");
+        m_textures.insert("white.bmp");
+    }
+
+    void exportMesh(const Ogre::MeshPtr& mesh)
+    {
+        Ogre::MeshSerializer().exportMesh(mesh.get(), m_dir + "/" + mesh->getName());
+        m_meshes.insert(mesh->getName());
+    }
+
+    void exportSkeleton(const Ogre::SkeletonPtr& skeleton)
+    {
+        Ogre::SkeletonSerializer().exportSkeleton(skeleton.get(), m_dir + "/" + skeleton->getName());
+    }
+
+    void addHumanAnimations(Ogre::Skeleton& skeleton)
+    {
+        for (const AnimDef& anim : animDefs())
+            if (!skeleton.hasAnimation(anim.name) && !addHumanAnimation(skeleton, anim.name))
+                throw std::runtime_error("no motion for the animation " + anim.name);
+    }
+
+    void writeBody(unsigned gender)
+    {
+        const std::string base = gender == 0 ? "HumanMale" : "HumanFemale";
+        const std::string g = genderLetter(gender);
+        BodyShape shape;
+        if (gender != 0)
+            shape = BodyShape{0.94f, 0.17f, 0.11f};
+
+        Ogre::SkeletonPtr skeleton = createSkeleton(base + ".skeleton", s_group, humanBones(shape, false));
+        addHumanAnimations(*skeleton);
+
+        BodyMaterials materials{base + "/body", base + "/lowArm", base + "/upLeg", base + "/lowLeg", base + "/face"};
+        material(m_bodyMaterials, materials.torso, "body_new_" + g + ".dds");
+        material(m_bodyMaterials, materials.lowArm, "lowarm_new_" + g + ".dds");
+        material(m_bodyMaterials, materials.upLeg, "upleg_new_" + g + ".dds");
+        material(m_bodyMaterials, materials.lowLeg, "lowLeg_new_" + g + ".dds");
+        material(m_bodyMaterials, materials.face, "Face_1_" + g + ".dds");
+
+        MeshBuilder mesh;
+        addHumanSections(mesh, skeleton, shape, materials);
+        for (const std::string& geoset : humanGeosetNames())
+        {
+            std::string mat;
+            if (geoset == "hair_0_0")
+                mat = material(m_bodyMaterials, base + "/hair", "hair_" + g + ".dds")->getName();
+            else if (geoset.compare(0, 5, "hair_") == 0)
+                mat = material(m_bodyMaterials, base + "/" + geoset,
+                               hairTexture(gender, Ogre::StringConverter::parseUnsignedInt(geoset.substr(5, 1)), 0))
+                          ->getName();
+            else
+                mat = material(m_bodyMaterials, base + "/" + geoset, "white.bmp")->getName();
+            mesh.beginSection(geoset, mat);
+            addHumanGeoset(mesh, skeleton, shape, geoset);
+        }
+        exportSkeleton(skeleton);
+        exportMesh(mesh.build(base + ".mesh", s_group, skeleton->getName()));
+    }
+
+    void writeItems()
+    {
+        for (const ItemDef& item : itemDefs())
+        {
+            for (const std::string& meshBase : itemMeshBases(item))
+            {
+                const bool rightSide = meshBase.size() > 2 && meshBase.compare(meshBase.size() - 2, 2, "_r") == 0;
+                const bool female = meshBase.size() > 2 && meshBase.compare(meshBase.size() - 2, 2, "_F") == 0;
+                Ogre::SkeletonPtr skeleton;
+                if (!item.effectBones.empty())
+                {
+                    std::vector<BoneDef> bones{{"root", "", Vector3::ZERO}};
+                    for (const std::string& bone : item.effectBones)
+                        bones.push_back({bone, "root", effectBonePosition(item.shape, bone)});
+                    skeleton = createSkeleton(meshBase + ".skeleton", s_group, bones);
+                    exportSkeleton(skeleton);
+                }
+                MeshBuilder mesh;
+                mesh.beginSection(meshBase, material(m_itemMaterials, "item/" + meshBase, meshBase + ".dds")->getName());
+                addItemShape(mesh, item.shape, rightSide, female, boneHandle(skeleton, "root"));
+                exportMesh(mesh.build(meshBase + ".mesh", s_group, skeleton ? skeleton->getName() : ""));
+            }
+        }
+    }
+
+    void writeCreature(const CreatureDef& def)
+    {
+        const std::string& base = def.meshBase;
+        auto mat = [&](const std::string& part) {
+            return material(m_creatureMaterials, base + "/" + part, base + "_" + part + ".dds")->getName();
+        };
+        MeshBuilder mesh;
+        Ogre::SkeletonPtr skeleton;
+        if (def.rig == Rig::Quadruped)
+        {
+            skeleton = createSkeleton(base + ".skeleton", s_group, quadrupedBones(1.0f));
+            addQuadrupedAnimations(*skeleton);
+            mat("body");
+            mat("head");
+            mat("legs");
+            addQuadrupedSections(mesh, skeleton, 1.0f, base);
+        }
+        else if (def.rig == Rig::Prop)
+        {
+            skeleton = createSkeleton(base + ".skeleton", s_group, propBones(1.0f));
+            addPropAnimations(*skeleton);
+            mat("base");
+            mat("top");
+            addPropSections(mesh, skeleton, 1.0f, base);
+        }
+        else
+        {
+            BodyShape shape;
+            if (def.rig == Rig::Golem)
+                shape = BodyShape{1.0f, 0.3f, 0.14f};
+            else if (def.rig == Rig::Naga)
+                shape = BodyShape{1.0f, 0.17f, 0.1f};
+            skeleton = createSkeleton(base + ".skeleton", s_group, humanBones(shape, true));
+            addHumanAnimations(*skeleton);
+            const std::string body = mat("body");
+            const std::string head = mat("head");
+            const std::string legs = mat("legs");
+            const bool legsShown = def.rig != Rig::Naga;
+            addHumanSections(mesh, skeleton, shape, BodyMaterials{body, body, legs, legs, head}, legsShown);
+            mesh.beginSection("hair", head);
+            addHumanGeoset(mesh, skeleton, shape, def.rig == Rig::Naga ? "hair_2_0" : "hair_1_0");
+            if (def.rig == Rig::Naga)
+            {
+                mesh.beginSection("tail", legs);
+                mesh.addBox(Vector3(0, 0.6f, -0.05f), Vector3(0.14f, 0.32f, 0.12f), boneHandle(skeleton, "pelvis"),
+                            boneHandle(skeleton, "thigh_l"));
+                mesh.addBox(Vector3(0, 0.14f, -0.3f), Vector3(0.1f, 0.12f, 0.3f), boneHandle(skeleton, "calf_l"));
+            }
+            if (def.rig == Rig::Golem)
+            {
+                // Shared by every golem: the creature code leaves a material named "col" uncopied.
+                mesh.beginSection("crystal", "col");
+                mesh.addBox(Vector3(0, 1.3f, 0.16f), Vector3(0.08f, 0.1f, 0.05f), boneHandle(skeleton, "chest"));
+            }
+        }
+        exportSkeleton(skeleton);
+        exportMesh(mesh.build(base + ".mesh", s_group, skeleton->getName()));
+    }
+
+    void writeMaterialFile(const std::string& fileName, const std::vector<Ogre::MaterialPtr>& materials)
+    {
+        Ogre::MaterialSerializer serializer;
+        bool first = true;
+        for (const Ogre::MaterialPtr& mat : materials)
+        {
+            serializer.queueForExport(mat, first);
+            first = false;
+        }
+        serializer.exportQueued(m_dir + "/" + fileName);
+    }
+
+    void writeTextures()
+    {
+        for (const std::string& texture : m_textures)
+        {
+            bool written = false;
+            if (texture == "white.bmp")
+                written = writeBmp(m_dir + "/" + texture, 8, Rgb{255, 255, 255});
+            else if (texture == "c_body.dds")
+                written = writeDds(m_dir + "/" + texture, 16, Rgb{255, 0, 255}); // magenta marks the fallback
+            else
+                written = writeDds(m_dir + "/" + texture, 16, colourForName(texture));
+            if (!written)
+                throw std::runtime_error("cannot write " + m_dir + "/" + texture);
+        }
+    }
+
+    void requireMesh(const std::string& meshFile) const
+    {
+        if (!m_meshes.count(meshFile))
+            throw std::runtime_error("a table names the mesh " + meshFile + ", which the pack lacks");
+    }
+
+    void requireGeoset(const std::string& geoset) const
+    {
+        const auto& names = humanGeosetNames();
+        if (std::find(names.begin(), names.end(), geoset) == names.end())
+            throw std::runtime_error("a table names the body geoset " + geoset + ", which the bodies lack");
+    }
+
+    void requireMaterial(const std::string& name) const
+    {
+        if (!name.empty() && !Ogre::MaterialManager::getSingleton().resourceExists(name, s_group))
+            throw std::runtime_error("a table names the material " + name + ", which the pack lacks");
+    }
+
+    // A preset may only wear items that exist and fit its gender.
+    template <class Def>
+    static void requireFit(const PresetDef& preset, unsigned id, const std::vector<Def>& defs)
+    {
+        if (id == 0)
+            return;
+        auto it = std::find_if(defs.begin(), defs.end(), [id](const Def& d) { return d.id == id; });
+        if (it == defs.end())
+            throw std::runtime_error("preset " + preset.name + " wears the unknown item " + num(id));
+        if (itemFlag(*it) != preset.gender && itemFlag(*it) != 2)
+            throw std::runtime_error("preset " + preset.name + " wears item " + num(id) + " of the other gender");
+    }
+    static unsigned itemFlag(const ItemDef& item) { return item.flag; }
+    static unsigned itemFlag(const WornDef& item) { return item.flag; }
+
+    void save(const Table& table)
+    {
+        std::string error;
+        if (!writeTable(m_dir, table, error))
+            throw std::runtime_error(error);
+    }
+
+    void writeTables()
+    {
+        writeItemTable();
+        writeWornTable();
+        writeCreatureTables();
+        writeCharacterTables();
+        Table effects{"EWEffects.csv", {"effectID", "effectName", "effectTemplatName", "effectSize", "effectSpeed"}, {}};
+        const char* const effectRows[][4] = {
+            {"fx_glow_blue", "glow", "1.0", "1.0"}, {"fx_glow_red", "glow", "1.0", "1.0"},
+            {"fx_spark", "spark", "0.5", "2.0"},    {"fx_fire", "fire", "1.2", "1.0"},
+            {"fx_smoke", "smoke", "2.0", "0.5"},    {"fx_aura", "aura", "1.5", "0.8"},
+        };
+        unsigned id = 1;
+        for (const auto& row : effectRows)
+            effects.add({num(id++), row[0], row[1], row[2], row[3]});
+        save(effects);
+
+        Table anims{"Animation.csv", {"AnimType", "PlayType", "BlendType", "AnimName", "IsMerge", "expain"}, {}};
+        for (const AnimDef& a : animDefs())
+            anims.add({num(a.type), num(a.playType), num(a.blendType), a.name, num(a.merge), a.remark});
+        save(anims);
+    }
+
+    void writeItemTable()
+    {
+        Table table{"ItemDisplay.csv",
+                    {"ItemID", "Name", "Type", "ModelFile", "ModelFile2", "HideHair", "HideHead", "Effect1", "Effect2",
+                     "Effect3", "flag"},
+                    {}};
+        for (const ItemDef& item : itemDefs())
+        {
+            for (const std::string& meshBase : itemMeshBases(item))
+                requireMesh(meshBase + ".mesh");
+            table.add({num(item.id), item.name, num(item.type), item.model, item.model2, num(item.hideHair),
+                       num(item.hideHead), item.effects[0], item.effects[1], item.effects[2], num(item.flag)});
+        }
+        save(table);
+    }
+
+    void writeWornTable()
+    {
+        Table table{"WearingItemDisplay.csv",
+                    {"ItemID", "Name", "Type", "TexPath", "outModel", "material", "TexHand", "MatHand", "TexBody",
+                     "MatBody", "TexPants", "MatPants", "TexFoot", "MatFoot", "Flag", "HideBody"},
+                    {}};
+        for (const WornDef& w : wornDefs())
+        {
+            if (!w.outModel.empty())
+                requireGeoset(w.outModel);
+            for (const std::string* mat : {&w.material, &w.matHand, &w.matBody, &w.matPants, &w.matFoot})
+                requireMaterial(*mat);
+            if (!w.texPath.empty())
+                m_textures.insert(w.texPath);
+            for (const std::string* tex : {&w.texHand, &w.texBody, &w.texPants, &w.texFoot})
+                if (!tex->empty())
+                    for (unsigned gender = 0; gender < 2; ++gender)
+                        if (w.flag == gender || w.flag == 2)
+                            m_textures.insert(itemTexture(*tex, gender));
+            table.add({num(w.id), w.name, num(w.type), w.texPath, w.outModel, w.material, w.texHand, w.matHand,
+                       w.texBody, w.matBody, w.texPants, w.matPants, w.texFoot, w.matFoot, num(w.flag),
+                       num(w.hideBody)});
+        }
+        save(table);
+    }
+
+    void writeCreatureTables()
+    {
+        std::vector<std::string> columns{"CreatureID", "Scale", "Name", "FileName", "Effect1", "Effect2", "Effect3",
+                                         "Effect4", "Effect5", "HeadImage", "WalkSpeed", "RunSpeed"};
+        for (int i = 1; i <= 8; ++i)
+        {
+            columns.push_back(i == 7 ? "AttackAction70Len" : "AttackAction" + std::to_string(i) + "Len");
+            columns.push_back("AttackAction" + std::to_string(i) + "FuckTime");
+        }
+        columns.push_back("CameraBias");
+        columns.push_back("BeTransObject");
+        Table creatures{"Creature.csv", columns, {}};
+        columns[0] = "NpcID";
+        Table npcs{"Npc.csv", columns, {}};
+        Table objects{"Object.csv",
+                      {"ObjectId", "Scale", "Name", "FileName", "Effect1", "Effect2", "Effect3", "Effect4", "Effect5",
+                       "HeadImage", "CameraBias", "BeTransObject"},
+                      {}};
+
+        auto common = [&](const CreatureDef& def) {
+            const std::string meshFile = def.meshBase + ".mesh";
+            if (def.generated)
+                requireMesh(meshFile);
+            const std::string headImage = "head_" + def.meshBase + ".dds";
+            m_textures.insert(headImage);
+            return std::vector<std::string>{num(def.id),     num(def.scale),  def.name,       meshFile,
+                                            def.effects[0], def.effects[1], def.effects[2], def.effects[3],
+                                            def.effects[4], headImage};
+        };
+        for (const auto& table : {std::make_pair(&creatures, &creatureDefs()), std::make_pair(&npcs, &npcDefs())})
+        {
+            for (const CreatureDef& def : *table.second)
+            {
+                std::vector<std::string> row = common(def);
+                row.push_back(num(def.walkSpeed));
+                row.push_back(num(def.runSpeed));
+                // Attack lengths and hit times, in seconds; no reader converts them.
+                for (int i = 1; i <= 8; ++i)
+                {
+                    row.push_back(num(0.6f + 0.1f * i));
+                    row.push_back(num(0.3f + 0.05f * i));
+                }
+                row.push_back(num(def.cameraBias));
+                row.push_back(num(def.beTransObject));
+                table.first->add(row);
+            }
+        }
+        for (const CreatureDef& def : objectDefs())
+        {
+            std::vector<std::string> row = common(def);
+            row.push_back(num(def.cameraBias));
+            row.push_back(num(def.beTransObject));
+            objects.add(row);
+        }
+        save(creatures);
+        save(npcs);
+        save(objects);
+    }
+
+    void writeCharacterTables()
+    {
+        Table races{"EWRaces.csv", {"RaceID", "ShortName", "Name", "ChineseName", "scale", "Special1", "Special2"}, {}};
+        races.add({"1", "HU", "Human", "Renlei", "1.0", "0", "0"});
+        races.add({"2", "EL", "Elf", "Jingling", "1.0", "0", "0"});
+        races.add({"3", "DW", "Dwarf", "Airen", "0.9", "0", "0"});
+        save(races);
+
+        Table sections{"EWCharSections.csv",
+                       {"SectonID", "Race", "Gender", "Type", "Section", "Color", "Tex1", "Tex2", "Tex3", "IsNPC"},
+                       {}};
+        Table hairGeo{"EWCharHairGeo.csv", {"CharHairGeosetID", "Race", "Gender", "Section", "Submesh1", "Submesh2",
+                                            "Flags"}, {}};
+        Table facialHair{"EWCharFacialHairStyles.csv", {"Race", "Gender", "Style", "Geoset1", "Geoset3", "Geoset2"},
+                         {}};
+        for (unsigned race = 1; race <= s_raceCount; ++race)
+        {
+            for (unsigned gender = 0; gender < 2; ++gender)
+            {
+                auto section = [&](unsigned type, unsigned sec, unsigned colour, const std::string& tex) {
+                    m_textures.insert(tex);
+                    sections.add({num(sectionKey(race, gender, type, sec, colour)), num(race), num(gender), num(type),
+                                  num(sec), num(colour), tex, "", "", "0"});
+                };
+                for (unsigned colour = 0; colour < s_skinColours; ++colour)
+                    section(s_skinType, 0, colour, "skin_" + num(colour) + "_" + genderLetter(gender) + ".dds");
+                for (unsigned face = 1; face <= s_faceTypes; ++face)
+                    for (unsigned colour = 0; colour < s_skinColours; ++colour)
+                        section(s_faceType, face, colour, faceTexture(gender, face, colour));
+                for (unsigned style = 1; style <= s_hairStyles; ++style)
+                {
+                    for (unsigned colour = 0; colour < s_hairColours; ++colour)
+                        section(s_hairType, style, colour, hairTexture(gender, style, colour));
+                    requireGeoset(hairGeoset(style));
+                    hairGeo.add({num(hairGeoKey(race, gender, style)), num(race), num(gender), num(style),
+                                 hairGeoset(style), "", "0"});
+                }
+                const unsigned beardStyles = gender == 0 ? 3 : 1;
+                for (unsigned style = 0; style < beardStyles; ++style)
+                    facialHair.add({num(race), num(gender), num(style), num(style), "0", "0"});
+            }
+        }
+        save(sections);
+        save(hairGeo);
+        save(facialHair);
+
+        Table presets{"EWCharBaseInfo.csv",
+                      {"charID", "Name", "race", "gender", "facialHairStyle", "hairStyle", "hairColor", "skinColor",
+                       "faceType", "head", "shoulder", "boot", "belt", "shirt", "pants", "doublehand", "shield",
+                       "glove", "leftHand", "rightHand", "backLongWeapon", "backShield", "leftWaist", "rightWaist",
+                       "animation"},
+                      {}};
+        unsigned id = 1;
+        for (const PresetDef& p : presetDefs())
+        {
+            for (unsigned item : {p.head, p.shoulder, p.doublehand, p.shield, p.leftHand, p.rightHand,
+                                  p.backLongWeapon, p.backShield, p.leftWaist, p.rightWaist})
+                requireFit(p, item, itemDefs());
+            for (unsigned item : {p.boot, p.belt, p.shirt, p.pants, p.glove})
+                requireFit(p, item, wornDefs());
+            presets.add({num(id++), p.name, num(p.race), num(p.gender), num(p.facialHairStyle), num(p.hairStyle),
+                         num(p.hairColor), num(p.skinColor), num(p.faceType), num(p.head), num(p.shoulder),
+                         num(p.boot), num(p.belt), num(p.shirt), num(p.pants), num(p.doublehand), num(p.shield),
+                         num(p.glove), num(p.leftHand), num(p.rightHand), num(p.backLongWeapon), num(p.backShield),
+                         num(p.leftWaist), num(p.rightWaist), "0"});
+        }
+        save(presets);
+    }
+
+    std::string m_dir;
+    std::vector<Ogre::MaterialPtr> m_bodyMaterials;
+    std::vector<Ogre::MaterialPtr> m_itemMaterials;
+    std::vector<Ogre::MaterialPtr> m_creatureMaterials;
+    std::set<std::string> m_textures;
+    std::set<std::string> m_meshes;
+};
+} // namespace
+
+bool writeContentPack(const std::string& directory, std::string& error)
+{
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    if (!groups.resourceGroupExists(s_group))
+        groups.createResourceGroup(s_group, false);
+    bool ok = false;
+    try
+    {
+        PackWriter(directory).run();
+        ok = true;
+    }
+    catch (const Ogre::Exception& e)
+    {
+        error = e.getDescription();
+    }
+    catch (const std::exception& e)
+    {
+        error = e.what();
+    }
+    groups.destroyResourceGroup(s_group);
+    return ok;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// One comma-separated table of the pack: a "//" title line naming the
+/// columns, then one line per row.
+struct Table
+{
+    std::string fileName;
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+
+    /// Appends a row; the number of fields is checked by writeTable().
+    void add(std::vector<std::string> row) { rows.push_back(std::move(row)); }
+};
+
+/// Writes @p table into @p directory. Returns false and sets @p error when a
+/// row has the wrong number of fields, a field holds "," or "//", a row would
+/// read back as the end of the table (1 byte or less), or the file cannot be
+/// written.
+bool writeTable(const std::string& directory, const Table& table, std::string& error);
