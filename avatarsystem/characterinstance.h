@@ -1,0 +1,161 @@
+#pragma once
+
+#include "avatarsystem/avatarsystemmanager.h"
+
+#include <list>
+#include <string>
+#include <vector>
+
+/// A player avatar: one entity of the shared body mesh of its gender whose sub-entities are
+/// shown, hidden and re-textured from its setting, plus the models hung on its bones.
+class CharacterInstance : public ManagedInstance
+{
+public:
+    static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CHARACTER;
+
+    // Sub-entities of the body meshes.
+    static const std::string body_new, lowArm_new, lowLeg_new, upLeg_new, face_new, hair;
+    // Bones the attachments hang on.
+    static const std::string helm, shoulder_l, shoulder_r, weapon_l, weapon_r, shield, backGongBinder,
+        backShieldBinder, backLongBinder, backFazhangBinder, backShuangshouchuiBinder, waist_l, waist_r;
+
+    /// Ready-made body entities by gender, shared by all characters (at most 100 kept each).
+    static std::vector<Ogre::Entity*> s_maleEntityPool;
+    static std::vector<Ogre::Entity*> s_femaleEntityPool;
+    static const std::size_t kMaxPooledEntities = 100;
+
+    CharacterInstance();
+    ~CharacterInstance() override;
+    CharacterInstance(const CharacterInstance&) = delete;
+    CharacterInstance& operator=(const CharacterInstance&) = delete;
+
+    // IInstance
+    bool create() override;
+    bool destroy() override;
+    void update(bool b, float seconds) override;
+    void updateControlledEntity() override;
+    void setVisible(bool visible) override;
+    void setHighLight(bool on) override;
+    void setTextureFilter(int level) override;
+    void setUniqueID(unsigned long uniqueID) override { m_uniqueID = uniqueID; }
+    void setInstanceTransoarency(float alpha, bool fromOutside) override;
+    void setEntityViewPtr(ENTITY_CALLBACK* callback) override { m_entityCallback = callback; }
+    void setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D) override;
+    const std::string& getName() override { return m_name; }
+    float getScale() override { return m_scale; }
+    unsigned long getUniqueID() override { return m_uniqueID; }
+    Ogre::Entity* getEntityPtr() override { return m_entity; }
+    INSTANCE_TYPE_e getInstanceType() override { return s_instanceType; }
+    AttachModel* getRightWeapon() override { return m_rightWeapon; }
+    AttachModel* getLeftWeapon() override { return m_leftWeapon; }
+    void playStatic(AnimationType type, float position) override;
+    void playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
+                       bool now) override;
+    void playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback) override;
+    void setSpeed(float runSpeed, float walkSpeed) override;
+    void setPause(bool paused) override;
+    void setTickTimeLimit(float seconds) override;
+    void setNewAimationState(int index, bool smooth) override;
+    void setAnimationPlaySpeed(float factor) override;
+    void setAnimationMerge(bool merge) override;
+    float getPlayPercent(const std::string& animationName) override;
+    void getSpeedRate(float& runRate, float& walkRate) override;
+    const char* getAnimName(AnimationType type) override;
+    void setActionCallBack(IActionCallback* callback) override;
+    void changePausePropety() override;
+    void animationAddTime(float seconds) override;
+    bool hasAnimation(AnimationType type) override;
+    void clearAnimation(unsigned layer) override;
+    AnimationType searchAnimation(unsigned layer) override;
+    bool settingEquipEffect(const WeaponEffectVisible* visible) override;
+
+    /// A queued build waits while the setting's renderObj is clear.
+    bool isReadyToBuild() const override { return m_properties.renderObj; }
+
+    /// Copies the whole setting and takes the name from it; the next create() builds it.
+    void setProperties(const PlayerSetting_t& setting);
+    const PlayerSetting_t& getPlayerProperties() const { return m_properties; }
+    const PlayerSetting_t& getAppliedProperties() const { return m_appliedProperties; }
+    bool isRenderObj() const { return m_properties.renderObj; }
+    bool isCreated() const { return m_isCreated; }
+
+    /// Item texture name for this avatar's gender: base + "_M.dds" or "_F.dds"; empty for an empty base.
+    std::string makeItemTexture(int kind, const char* base) const;
+    /// The TexPath of a worn item, or empty.
+    std::string getOutModelTextureName(unsigned itemID) const;
+    /// Gives sub-entity subEntityName a fresh copy of templateName under its own material name,
+    /// optionally with texture on the first texture unit.
+    void retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
+                             const std::string& texture = std::string());
+
+    /// Builds the attachment(s) of one place from an item; false when nothing could be read.
+    bool loadAttatchedModel(int slot, unsigned int itemID);
+    /// Destroys and deletes the attachment(s) of one place.
+    void removeAttachedModel(int slot);
+    void setWeaponEffectAllShow(int value);
+
+    AnimationController* getAnimationController() { return m_animCtrl; }
+    unsigned getSubEntityCount() const { return m_subEntityCount; }
+    bool isLowArmByHand() const { return m_lowArmByHand; }
+    bool isLowLegByFoot() const { return m_lowLegByFoot; }
+    /// Names of the material copies made for this avatar.
+    const std::vector<std::string>& getMaterialCopies() const { return m_materialCopies; }
+    /// The texture of the first texture unit of a sub-entity's material, or empty.
+    std::string getSubEntityTexture(const std::string& subEntityName) const;
+    void initAnimation();
+
+protected:
+    void getResourceInfo();
+    void showObject();
+    void equip();
+    void addEquipment(unsigned itemID, CharSlots place);
+    void setTexture();
+
+private:
+    bool acquireEntity();
+    void copyMaterials();
+    void setSubEntityTexture(const std::string& subEntityName, const std::string& texture);
+    void showSubEntity(const std::string& name, bool visible);
+
+    bool m_isPaused = false;
+    bool m_isCreated = false;
+    bool m_needMaterialClone = true;
+    bool m_isCopy = false;
+    bool m_lowArmByHand = true;
+    bool m_lowLegByFoot = true;
+    bool m_transparencySet = false;
+    float m_animationPlaySpeed = 1.0f;
+    float m_scale = 1.0f;
+    float m_transparency = 0.0f;
+    float m_speedA = 6.0f;
+    float m_speedB = 2.0f;
+    float m_baseSpeedA = 1.0f;
+    float m_baseSpeedB = 1.0f;
+    std::string m_name;
+    Ogre::Entity* m_entity = nullptr;
+    Ogre::AnimationState* m_currentAnimState = nullptr;
+    unsigned long m_uniqueID = 0;
+    unsigned m_subEntityCount = 0;
+    AttachModel* m_helm = nullptr;
+    AttachModel* m_shoulderL = nullptr;
+    AttachModel* m_shoulderR = nullptr;
+    AttachModel* m_rightWeapon = nullptr;
+    AttachModel* m_leftWeapon = nullptr;
+    AttachModel* m_shield = nullptr;
+    AttachModel* m_backWeapon = nullptr;
+    AttachModel* m_backShield = nullptr;
+    AttachModel* m_waistL = nullptr;
+    AttachModel* m_waistR = nullptr;
+    std::string m_hairTexture;
+    std::string m_lowArmTexture, m_bodyTexture, m_faceTexture, m_upLegTexture, m_lowLegTexture, m_defaultHairTexture;
+    std::string m_gloveOutTexture, m_bootOutTexture, m_pantsOutTexture, m_shirtOutTexture, m_beltOutTexture;
+    PlayerSetting_t m_properties;
+    PlayerSetting_t m_appliedProperties;
+    ENTITY_CALLBACK* m_entityCallback = nullptr;
+    AnimationController* m_animCtrl = nullptr;
+    IRttObjectCallback* m_rttCallback = nullptr;
+    I3DRttObjectCallback* m_rtt3DCallback = nullptr;
+    std::list<Ogre::AnimationState*> m_animationList;
+    /// The names the material copies were made under (kept for destroy).
+    std::vector<std::string> m_materialCopies;
+};
