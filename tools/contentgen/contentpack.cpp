@@ -88,24 +88,58 @@ const std::vector<ItemDef>& itemDefs()
         {103, "Great Helm", s_helmType, "helm_03", "", 11, 11, {}, 2, ItemShape::Helm, {}},
         {104, "Circlet", s_helmType, "helm_04", "", 10, 1, {}, 0, ItemShape::Helm, {}},
         {105, "Tiara", s_helmType, "helm_05", "", 0, 21, {}, 1, ItemShape::Helm, {}},
-        {201, "Iron Pauldrons", 2, "shoulder_01_l", "shoulder_01_r", 0, 0,
-         {"fx_glow_blue", "fx_glow_red", "fx_spark"}, 2, ItemShape::Pauldron, {"Shoulder_1"}},
+        {201,
+         "Iron Pauldrons",
+         2,
+         "shoulder_01_l",
+         "shoulder_01_r",
+         0,
+         0,
+         {"fx_glow_blue", "fx_glow_red", "fx_spark"},
+         2,
+         ItemShape::Pauldron,
+         {"Shoulder_1"}},
         {202, "Leather Pads", 2, "shoulder_02_l", "shoulder_02_r", 0, 0, {}, 2, ItemShape::Pauldron, {}},
-        {301, "Short Sword", 3, "sword_01", "", 0, 0, {"fx_fire", "fx_glow_blue", ""}, 2, ItemShape::Sword,
+        {301,
+         "Short Sword",
+         3,
+         "sword_01",
+         "",
+         0,
+         0,
+         {"fx_fire", "fx_glow_blue", ""},
+         2,
+         ItemShape::Sword,
          {"weapon_2"}},
         {302, "Mace", 3, "mace_01", "", 0, 0, {}, 2, ItemShape::Mace, {}},
         {303, "Dagger", 3, "dagger_01", "", 0, 0, {"fx_spark", "", ""}, 1, ItemShape::Dagger, {}},
-        {401, "Twin Blades", 4, "twinblade_01_l", "twinblade_01_r", 0, 0, {"fx_glow_red", "fx_fire", ""}, 2,
-         ItemShape::Blade, {"weapon_2"}},
+        {401,
+         "Twin Blades",
+         4,
+         "twinblade_01_l",
+         "twinblade_01_r",
+         0,
+         0,
+         {"fx_glow_red", "fx_fire", ""},
+         2,
+         ItemShape::Blade,
+         {"weapon_2"}},
         {402, "Oak Staff", 4, "staff_01", "", 0, 0, {"fx_aura", "", ""}, 2, ItemShape::Staff, {"weapon_2"}},
         {501, "Round Shield", 5, "shield_01", "", 0, 0, {}, 2, ItemShape::Shield, {}},
         {601, "Herb Pouch", 6, "pouch_01", "", 0, 0, {}, 2, ItemShape::Pouch, {}},
-        {602, "Scabbard", 6, "scabbard_01", "", 0, 0, {"fx_glow_blue", "", ""}, 2, ItemShape::Scabbard,
-         {"weapon_2"}},
-        {901, "Greatsword", 9, "greatsword_01", "", 0, 0, {"fx_fire", "fx_aura", "fx_spark"}, 2,
-         ItemShape::Greatsword, {"weapon_2", "Shoulder_1"}},
-        {902, "Battle Staff", 9, "battlestaff_01", "", 1, 0, {"fx_aura", "", ""}, 2, ItemShape::Staff,
-         {"Shoulder_1"}},
+        {602, "Scabbard", 6, "scabbard_01", "", 0, 0, {"fx_glow_blue", "", ""}, 2, ItemShape::Scabbard, {"weapon_2"}},
+        {901,
+         "Greatsword",
+         9,
+         "greatsword_01",
+         "",
+         0,
+         0,
+         {"fx_fire", "fx_aura", "fx_spark"},
+         2,
+         ItemShape::Greatsword,
+         {"weapon_2", "Shoulder_1"}},
+        {902, "Battle Staff", 9, "battlestaff_01", "", 1, 0, {"fx_aura", "", ""}, 2, ItemShape::Staff, {"Shoulder_1"}},
         {903, "Warhammer", 9, "warhammer_01", "", 2, 0, {}, 2, ItemShape::Hammer, {}},
         {1001, "Longbow", 10, "bow_01", "", 0, 0, {"fx_glow_blue", "", ""}, 2, ItemShape::Bow, {"weapon_2"}},
         {1101, "Tower Shield", 11, "shield_02", "", 0, 0, {}, 2, ItemShape::TowerShield, {}},
@@ -234,23 +268,23 @@ const std::vector<WornDef>& wornDefs()
         {2002, "Plate Cuirass", 4, "plate_cuirass_out.dds", "shirt_out_0", "out_plate", "", "", "plate_body",
          "sec_plate", "", "", "", "", 2, 1},
         {2003, "Silk Blouse", 4, "", "", "", "silk_sleeve", "sec_cloth", "silk_blouse", "", "", "", "", "", 1, 0},
-        {2004, "Wizard Robe", 4, "robe_out.dds", "robe_out_0", "out_cloth", "", "", "robe_body", "", "", "", "", "",
-         0, 0},
-        {3001, "Cloth Trousers", 5, "", "", "", "", "", "", "", "cloth_pants", "sec_cloth", "cloth_pants_leg", "",
-         2, 0},
-        {3002, "Plate Greaves", 5, "plate_greaves_out.dds", "pants_out_0", "out_plate", "", "", "", "",
-         "plate_legs", "sec_plate", "", "", 2, 1},
+        {2004, "Wizard Robe", 4, "robe_out.dds", "robe_out_0", "out_cloth", "", "", "robe_body", "", "", "", "", "", 0,
+         0},
+        {3001, "Cloth Trousers", 5, "", "", "", "", "", "", "", "cloth_pants", "sec_cloth", "cloth_pants_leg", "", 2,
+         0},
+        {3002, "Plate Greaves", 5, "plate_greaves_out.dds", "pants_out_0", "out_plate", "", "", "", "", "plate_legs",
+         "sec_plate", "", "", 2, 1},
         {3003, "Skirt", 5, "", "", "", "", "", "", "", "skirt", "", "", "", 1, 0},
         {4001, "Leather Gloves", 8, "", "", "", "leather_glove", "sec_leather", "", "", "", "", "", "", 2, 0},
-        {4002, "Gauntlets", 8, "gauntlet_out.dds", "glove_out_0", "out_plate", "plate_hand", "", "", "", "", "", "",
-         "", 2, 1},
+        {4002, "Gauntlets", 8, "gauntlet_out.dds", "glove_out_0", "out_plate", "plate_hand", "", "", "", "", "", "", "",
+         2, 1},
         {5001, "Leather Boots", 2, "", "", "", "", "", "", "", "", "", "leather_boot", "sec_leather", 2, 0},
         {5002, "Plate Sabatons", 2, "plate_boot_out.dds", "boot_out_0", "out_plate", "", "", "", "", "", "",
          "plate_foot", "sec_plate", 2, 1},
         {5003, "Riding Boots", 2, "riding_boot_out.dds", "boot_out_0", "out_leather", "", "", "", "", "", "",
          "riding_boot", "", 0, 0},
-        {6001, "Leather Belt", 3, "leather_belt_out.dds", "belt_out_0", "out_leather", "", "", "", "", "", "", "",
-         "", 2, 0},
+        {6001, "Leather Belt", 3, "leather_belt_out.dds", "belt_out_0", "out_leather", "", "", "", "", "", "", "", "",
+         2, 0},
         {6002, "Silk Sash", 3, "sash_out.dds", "belt_out_0", "out_cloth", "", "", "", "", "", "", "", "", 1, 0},
     };
     return worn;
@@ -289,15 +323,60 @@ const std::vector<CreatureDef>& creatureDefs()
 {
     static const std::vector<CreatureDef> creatures = {
         {1, 1.0f, "Grey Wolf", "wolf", true, {"fx_glow_red", "", "", "", ""}, 1.5f, 6.0f, 0.6f, 0, Rig::Quadruped},
-        {2, 0.8f, "Cave Spider", "spider", true, {"fx_glow_blue", "fx_glow_red", "fx_spark", "fx_fire", "fx_smoke"},
-         1.0f, 5.0f, 0.4f, 0, Rig::Quadruped},
-        {5, 1.0f, "Lost Ghost", "ghost_missing", false, {"fx_smoke", "", "", "", ""}, 1.0f, 1.0f, 1.0f, 1,
+        {2,
+         0.8f,
+         "Cave Spider",
+         "spider",
+         true,
+         {"fx_glow_blue", "fx_glow_red", "fx_spark", "fx_fire", "fx_smoke"},
+         1.0f,
+         5.0f,
+         0.4f,
+         0,
+         Rig::Quadruped},
+        {5,
+         1.0f,
+         "Lost Ghost",
+         "ghost_missing",
+         false,
+         {"fx_smoke", "", "", "", ""},
+         1.0f,
+         1.0f,
+         1.0f,
+         1,
          Rig::Humanoid},
-        {10001, 1.5f, "Stone Golem", "golem", true, {"fx_aura", "", "fx_spark", "", "fx_fire"}, 0.8f, 3.0f, 1.8f, 1,
+        {10001,
+         1.5f,
+         "Stone Golem",
+         "golem",
+         true,
+         {"fx_aura", "", "fx_spark", "", "fx_fire"},
+         0.8f,
+         3.0f,
+         1.8f,
+         1,
          Rig::Golem},
-        {10002, 1.1f, "Naga Matron", s_fallbackMesh, true, {"fx_glow_blue", "fx_glow_red", "", "", ""}, 1.2f, 4.0f,
-         1.4f, 0, Rig::Naga},
-        {29999, 1.2f, "Dragon Whelp", "whelp", true, {"fx_fire", "fx_smoke", "", "", ""}, 2.0f, 7.0f, 1.0f, 0,
+        {10002,
+         1.1f,
+         "Naga Matron",
+         s_fallbackMesh,
+         true,
+         {"fx_glow_blue", "fx_glow_red", "", "", ""},
+         1.2f,
+         4.0f,
+         1.4f,
+         0,
+         Rig::Naga},
+        {29999,
+         1.2f,
+         "Dragon Whelp",
+         "whelp",
+         true,
+         {"fx_fire", "fx_smoke", "", "", ""},
+         2.0f,
+         7.0f,
+         1.0f,
+         0,
          Rig::Quadruped},
     };
     return creatures;
@@ -306,11 +385,28 @@ const std::vector<CreatureDef>& creatureDefs()
 const std::vector<CreatureDef>& npcDefs()
 {
     static const std::vector<CreatureDef> npcs = {
-        {30000, 1.0f, "Blacksmith", "npc_smith", true, {"fx_fire", "", "", "", ""}, 1.4f, 4.5f, 1.6f, 0,
+        {30000, 1.0f, "Blacksmith", "npc_smith", true, {"fx_fire", "", "", "", ""}, 1.4f, 4.5f, 1.6f, 0, Rig::Humanoid},
+        {36999,
+         1.05f,
+         "Guard Captain",
+         "npc_guard",
+         true,
+         {"", "fx_glow_blue", "", "", ""},
+         1.5f,
+         5.0f,
+         1.7f,
+         0,
          Rig::Humanoid},
-        {36999, 1.05f, "Guard Captain", "npc_guard", true, {"", "fx_glow_blue", "", "", ""}, 1.5f, 5.0f, 1.7f, 0,
-         Rig::Humanoid},
-        {39000, 1.0f, "Wandering Merchant", "npc_merchant", true, {"", "", "", "", ""}, 1.2f, 4.0f, 1.6f, 1,
+        {39000,
+         1.0f,
+         "Wandering Merchant",
+         "npc_merchant",
+         true,
+         {"", "", "", "", ""},
+         1.2f,
+         4.0f,
+         1.6f,
+         1,
          Rig::Humanoid},
     };
     return npcs;
@@ -319,9 +415,27 @@ const std::vector<CreatureDef>& npcDefs()
 const std::vector<CreatureDef>& objectDefs()
 {
     static const std::vector<CreatureDef> objects = {
-        {37000, 1.0f, "Treasure Chest", "obj_chest", true, {"fx_spark", "", "", "", ""}, 1.0f, 1.0f, 0.5f, 0,
+        {37000,
+         1.0f,
+         "Treasure Chest",
+         "obj_chest",
+         true,
+         {"fx_spark", "", "", "", ""},
+         1.0f,
+         1.0f,
+         0.5f,
+         0,
          Rig::Prop},
-        {37500, 1.0f, "Campfire", "obj_campfire", true, {"fx_fire", "fx_smoke", "", "", ""}, 1.0f, 1.0f, 0.3f, 1,
+        {37500,
+         1.0f,
+         "Campfire",
+         "obj_campfire",
+         true,
+         {"fx_fire", "fx_smoke", "", "", ""},
+         1.0f,
+         1.0f,
+         0.3f,
+         1,
          Rig::Prop},
         {38999, 1.0f, "Signpost", "obj_signpost", true, {"", "", "", "", ""}, 1.0f, 1.0f, 1.2f, 1, Rig::Prop},
     };
@@ -544,7 +658,8 @@ private:
                     exportSkeleton(skeleton);
                 }
                 MeshBuilder mesh;
-                mesh.beginSection(meshBase, material(m_itemMaterials, "item/" + meshBase, meshBase + ".dds")->getName());
+                mesh.beginSection(meshBase,
+                                  material(m_itemMaterials, "item/" + meshBase, meshBase + ".dds")->getName());
                 addItemShape(mesh, item.shape, rightSide, female, boneHandle(skeleton, "root"));
                 exportMesh(mesh.build(meshBase + ".mesh", s_group, skeleton ? skeleton->getName() : ""));
             }
@@ -554,9 +669,8 @@ private:
     void writeCreature(const CreatureDef& def)
     {
         const std::string& base = def.meshBase;
-        auto mat = [&](const std::string& part) {
-            return material(m_creatureMaterials, base + "/" + part, base + "_" + part + ".dds")->getName();
-        };
+        auto mat = [&](const std::string& part)
+        { return material(m_creatureMaterials, base + "/" + part, base + "_" + part + ".dds")->getName(); };
         MeshBuilder mesh;
         Ogre::SkeletonPtr skeleton;
         if (def.rig == Rig::Quadruped)
@@ -658,8 +772,7 @@ private:
     }
 
     // A preset may only wear items that exist and fit its gender.
-    template <class Def>
-    static void requireFit(const PresetDef& preset, unsigned id, const std::vector<Def>& defs)
+    template <class Def> static void requireFit(const PresetDef& preset, unsigned id, const std::vector<Def>& defs)
     {
         if (id == 0)
             return;
@@ -685,7 +798,8 @@ private:
         writeWornTable();
         writeCreatureTables();
         writeCharacterTables();
-        Table effects{"EWEffects.csv", {"effectID", "effectName", "effectTemplatName", "effectSize", "effectSpeed"}, {}};
+        Table effects{
+            "EWEffects.csv", {"effectID", "effectName", "effectTemplatName", "effectSize", "effectSpeed"}, {}};
         const char* const effectRows[][4] = {
             {"fx_glow_blue", "glow", "1.0", "1.0"}, {"fx_glow_red", "glow", "1.0", "1.0"},
             {"fx_spark", "spark", "0.5", "2.0"},    {"fx_fire", "fire", "1.2", "1.0"},
@@ -746,8 +860,8 @@ private:
 
     void writeCreatureTables()
     {
-        std::vector<std::string> columns{"CreatureID", "Scale", "Name", "FileName", "Effect1", "Effect2", "Effect3",
-                                         "Effect4", "Effect5", "HeadImage", "WalkSpeed", "RunSpeed"};
+        std::vector<std::string> columns{"CreatureID", "Scale",   "Name",    "FileName",  "Effect1",   "Effect2",
+                                         "Effect3",    "Effect4", "Effect5", "HeadImage", "WalkSpeed", "RunSpeed"};
         for (int i = 1; i <= 8; ++i)
         {
             columns.push_back(i == 7 ? "AttackAction70Len" : "AttackAction" + std::to_string(i) + "Len");
@@ -763,13 +877,14 @@ private:
                        "HeadImage", "CameraBias", "BeTransObject"},
                       {}};
 
-        auto common = [&](const CreatureDef& def) {
+        auto common = [&](const CreatureDef& def)
+        {
             const std::string meshFile = def.meshBase + ".mesh";
             if (def.generated)
                 requireMesh(meshFile);
             const std::string headImage = "head_" + def.meshBase + ".dds";
             m_textures.insert(headImage);
-            return std::vector<std::string>{num(def.id),     num(def.scale),  def.name,       meshFile,
+            return std::vector<std::string>{num(def.id),    num(def.scale), def.name,       meshFile,
                                             def.effects[0], def.effects[1], def.effects[2], def.effects[3],
                                             def.effects[4], headImage};
         };
@@ -814,15 +929,17 @@ private:
         Table sections{"EWCharSections.csv",
                        {"SectonID", "Race", "Gender", "Type", "Section", "Color", "Tex1", "Tex2", "Tex3", "IsNPC"},
                        {}};
-        Table hairGeo{"EWCharHairGeo.csv", {"CharHairGeosetID", "Race", "Gender", "Section", "Submesh1", "Submesh2",
-                                            "Flags"}, {}};
-        Table facialHair{"EWCharFacialHairStyles.csv", {"Race", "Gender", "Style", "Geoset1", "Geoset3", "Geoset2"},
-                         {}};
+        Table hairGeo{"EWCharHairGeo.csv",
+                      {"CharHairGeosetID", "Race", "Gender", "Section", "Submesh1", "Submesh2", "Flags"},
+                      {}};
+        Table facialHair{
+            "EWCharFacialHairStyles.csv", {"Race", "Gender", "Style", "Geoset1", "Geoset3", "Geoset2"}, {}};
         for (unsigned race = 1; race <= s_raceCount; ++race)
         {
             for (unsigned gender = 0; gender < 2; ++gender)
             {
-                auto section = [&](unsigned type, unsigned sec, unsigned colour, const std::string& tex) {
+                auto section = [&](unsigned type, unsigned sec, unsigned colour, const std::string& tex)
+                {
                     m_textures.insert(tex);
                     sections.add({num(sectionKey(race, gender, type, sec, colour)), num(race), num(gender), num(type),
                                   num(sec), num(colour), tex, "", "", "0"});
@@ -850,24 +967,45 @@ private:
         save(facialHair);
 
         Table presets{"EWCharBaseInfo.csv",
-                      {"charID", "Name", "race", "gender", "facialHairStyle", "hairStyle", "hairColor", "skinColor",
-                       "faceType", "head", "shoulder", "boot", "belt", "shirt", "pants", "doublehand", "shield",
-                       "glove", "leftHand", "rightHand", "backLongWeapon", "backShield", "leftWaist", "rightWaist",
-                       "animation"},
+                      {"charID",         "Name",       "race",      "gender",     "facialHairStyle",
+                       "hairStyle",      "hairColor",  "skinColor", "faceType",   "head",
+                       "shoulder",       "boot",       "belt",      "shirt",      "pants",
+                       "doublehand",     "shield",     "glove",     "leftHand",   "rightHand",
+                       "backLongWeapon", "backShield", "leftWaist", "rightWaist", "animation"},
                       {}};
         unsigned id = 1;
         for (const PresetDef& p : presetDefs())
         {
-            for (unsigned item : {p.head, p.shoulder, p.doublehand, p.shield, p.leftHand, p.rightHand,
-                                  p.backLongWeapon, p.backShield, p.leftWaist, p.rightWaist})
+            for (unsigned item : {p.head, p.shoulder, p.doublehand, p.shield, p.leftHand, p.rightHand, p.backLongWeapon,
+                                  p.backShield, p.leftWaist, p.rightWaist})
                 requireFit(p, item, itemDefs());
             for (unsigned item : {p.boot, p.belt, p.shirt, p.pants, p.glove})
                 requireFit(p, item, wornDefs());
-            presets.add({num(id++), p.name, num(p.race), num(p.gender), num(p.facialHairStyle), num(p.hairStyle),
-                         num(p.hairColor), num(p.skinColor), num(p.faceType), num(p.head), num(p.shoulder),
-                         num(p.boot), num(p.belt), num(p.shirt), num(p.pants), num(p.doublehand), num(p.shield),
-                         num(p.glove), num(p.leftHand), num(p.rightHand), num(p.backLongWeapon), num(p.backShield),
-                         num(p.leftWaist), num(p.rightWaist), "0"});
+            presets.add({num(id++),
+                         p.name,
+                         num(p.race),
+                         num(p.gender),
+                         num(p.facialHairStyle),
+                         num(p.hairStyle),
+                         num(p.hairColor),
+                         num(p.skinColor),
+                         num(p.faceType),
+                         num(p.head),
+                         num(p.shoulder),
+                         num(p.boot),
+                         num(p.belt),
+                         num(p.shirt),
+                         num(p.pants),
+                         num(p.doublehand),
+                         num(p.shield),
+                         num(p.glove),
+                         num(p.leftHand),
+                         num(p.rightHand),
+                         num(p.backLongWeapon),
+                         num(p.backShield),
+                         num(p.leftWaist),
+                         num(p.rightWaist),
+                         "0"});
         }
         save(presets);
     }

@@ -43,26 +43,26 @@ bool writeDds(const std::string& path, unsigned size, Rgb fill)
 {
     std::vector<char> out;
     out.insert(out.end(), {'D', 'D', 'S', ' '});
-    put32(out, 124);                      // header size
+    put32(out, 124);                            // header size
     put32(out, 0x1 | 0x2 | 0x4 | 0x1000 | 0x8); // caps, height, width, pixel format, pitch
-    put32(out, size);                     // height
-    put32(out, size);                     // width
-    put32(out, size * 4);                 // pitch
-    put32(out, 0);                        // depth
-    put32(out, 0);                        // mip maps
+    put32(out, size);                           // height
+    put32(out, size);                           // width
+    put32(out, size * 4);                       // pitch
+    put32(out, 0);                              // depth
+    put32(out, 0);                              // mip maps
     for (int i = 0; i < 11; ++i)
-        put32(out, 0);                    // reserved
-    put32(out, 32);                       // pixel format size
-    put32(out, 0x40 | 0x1);               // RGB with alpha
-    put32(out, 0);                        // no FourCC
-    put32(out, 32);                       // bits per pixel
-    put32(out, 0x00ff0000);               // red mask
-    put32(out, 0x0000ff00);               // green mask
-    put32(out, 0x000000ff);               // blue mask
-    put32(out, 0xff000000);               // alpha mask
-    put32(out, 0x1000);                   // texture
+        put32(out, 0);      // reserved
+    put32(out, 32);         // pixel format size
+    put32(out, 0x40 | 0x1); // RGB with alpha
+    put32(out, 0);          // no FourCC
+    put32(out, 32);         // bits per pixel
+    put32(out, 0x00ff0000); // red mask
+    put32(out, 0x0000ff00); // green mask
+    put32(out, 0x000000ff); // blue mask
+    put32(out, 0xff000000); // alpha mask
+    put32(out, 0x1000);     // texture
     for (int i = 0; i < 4; ++i)
-        put32(out, 0);                    // caps2..4, reserved
+        put32(out, 0); // caps2..4, reserved
 
     for (unsigned y = 0; y < size; ++y)
         for (unsigned x = 0; x < size; ++x)

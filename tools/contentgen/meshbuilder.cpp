@@ -84,8 +84,8 @@ Ogre::MeshPtr MeshBuilder::build(const std::string& meshName, const std::string&
         data.reserve(section.vertices.size() * 8);
         for (const Vertex& v : section.vertices)
         {
-            data.insert(data.end(), {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z,
-                                     v.uv.x, v.uv.y});
+            data.insert(data.end(),
+                        {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z, v.uv.x, v.uv.y});
             bounds.merge(v.position);
         }
         Ogre::HardwareVertexBufferSharedPtr vbuf =
@@ -107,15 +107,14 @@ Ogre::MeshPtr MeshBuilder::build(const std::string& meshName, const std::string&
             for (size_t i = 0; i < section.vertices.size(); ++i)
             {
                 const int bone = std::max(section.vertices[i].bone, 0);
-                sub->addBoneAssignment(Ogre::VertexBoneAssignment{static_cast<unsigned int>(i),
-                                                                  static_cast<unsigned short>(bone), 1.0f});
+                sub->addBoneAssignment(
+                    Ogre::VertexBoneAssignment{static_cast<unsigned int>(i), static_cast<unsigned short>(bone), 1.0f});
             }
         }
     }
 
     mesh->_setBounds(bounds, true);
-    mesh->_setBoundingSphereRadius(
-        std::max(bounds.getMaximum().length(), bounds.getMinimum().length()));
+    mesh->_setBoundingSphereRadius(std::max(bounds.getMaximum().length(), bounds.getMinimum().length()));
     if (!skeletonName.empty())
         mesh->setSkeletonName(skeletonName);
     return mesh;

@@ -397,8 +397,8 @@ void addLegs(MeshBuilder& mesh, const Ogre::SkeletonPtr& skeleton, const BodySha
 
 const std::vector<std::string>& humanGeosetNames()
 {
-    static const std::vector<std::string> names = {"hair_0_0",    "hair_1_0",    "hair_2_0",   "hair_3_0",
-                                                   "shirt_out_0", "robe_out_0",  "pants_out_0", "glove_out_0",
+    static const std::vector<std::string> names = {"hair_0_0",    "hair_1_0",   "hair_2_0",    "hair_3_0",
+                                                   "shirt_out_0", "robe_out_0", "pants_out_0", "glove_out_0",
                                                    "boot_out_0",  "belt_out_0"};
     return names;
 }

@@ -36,8 +36,7 @@ public:
     void commit();
 
     /// Rotation about @p axis in degrees at each (fraction, degrees) key.
-    void rotate(const std::string& bone, const Ogre::Vector3& axis,
-                const std::vector<std::pair<float, float>>& keys);
+    void rotate(const std::string& bone, const Ogre::Vector3& axis, const std::vector<std::pair<float, float>>& keys);
     /// Translation from the binding position at each (fraction, offset) key.
     void translate(const std::string& bone, const std::vector<std::pair<float, Ogre::Vector3>>& keys);
 

@@ -14,8 +14,8 @@ bool writeTable(const std::string& directory, const Table& table, std::string& e
         const std::string where = table.fileName + " row " + (row.empty() ? std::string("?") : row[0]);
         if (row.size() != table.columns.size())
         {
-            error = where + ": " + std::to_string(row.size()) + " fields, expected " +
-                    std::to_string(table.columns.size());
+            error =
+                where + ": " + std::to_string(row.size()) + " fields, expected " + std::to_string(table.columns.size());
             return false;
         }
         std::string line;

@@ -1,0 +1,309 @@
+// Checks the generated sample content pack against the names the tables and the character code use.
+
+#include <gtest/gtest.h>
+
+#include <OgreBone.h>
+#include <OgreDDSCodec.h>
+#include <OgreEntity.h>
+#include <OgreImage.h>
+#include <OgreMaterialManager.h>
+#include <OgreMesh.h>
+#include <OgreMeshManager.h>
+#include <OgrePass.h>
+#include <OgreResourceGroupManager.h>
+#include <OgreRoot.h>
+#include <OgreSceneManager.h>
+#include <OgreSkeleton.h>
+#include <OgreSkeletonInstance.h>
+#include <OgreSubEntity.h>
+#include <OgreSubMesh.h>
+#include <OgreTechnique.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#ifndef AVATARSYSTEM_CONTENT_DIR
+#error "AVATARSYSTEM_CONTENT_DIR must name the generated content pack"
+#endif
+
+namespace
+{
+using Row = std::vector<std::string>;
+
+const char* const s_group = "ContentPackTest";
+
+// Reads a pack table the way the table reader does: "//" lines are titles, a line of 0 or 1 bytes ends it.
+std::vector<Row> readTable(const std::string& fileName)
+{
+    std::vector<Row> rows;
+    std::ifstream file(std::string(AVATARSYSTEM_CONTENT_DIR) + "/" + fileName, std::ios::binary);
+    std::string line;
+    while (std::getline(file, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find("//") != std::string::npos)
+            continue;
+        if (line.size() <= 1)
+            break;
+        Row row;
+        size_t start = 0;
+        for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+            row.push_back(line.substr(start, comma - start));
+        row.push_back(line.substr(start));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+unsigned toUInt(const std::string& text)
+{
+    return static_cast<unsigned>(std::stoul(text));
+}
+
+class ContentPack : public ::testing::Test
+{
+protected:
+    // One group for the whole suite, outside the global pool so that other tests may load the pack too.
+    static void SetUpTestSuite()
+    {
+        Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+        groups.createResourceGroup(s_group, false);
+        groups.addResourceLocation(AVATARSYSTEM_CONTENT_DIR, "FileSystem", s_group);
+        groups.initialiseResourceGroup(s_group);
+    }
+
+    static void TearDownTestSuite() { Ogre::ResourceGroupManager::getSingleton().destroyResourceGroup(s_group); }
+
+    static Ogre::SceneManager* scene() { return Ogre::Root::getSingleton().getSceneManager("Everwind"); }
+
+    static Ogre::MeshPtr mesh(const std::string& name) { return Ogre::MeshManager::getSingleton().load(name, s_group); }
+
+    // Every sub-entity name the character code and the tables expect in a body mesh.
+    static std::vector<std::string> bodySubEntityNames()
+    {
+        std::vector<std::string> names = {"body_new_0",  "lowArm_new_0", "lowLeg_new_0",
+                                          "upLeg_new_0", "face_new_0",   "hair_0_0"};
+        for (const Row& row : readTable("EWCharHairGeo.csv"))
+            names.push_back(row.at(4));
+        for (const Row& row : readTable("WearingItemDisplay.csv"))
+            if (!row.at(4).empty())
+                names.push_back(row.at(4));
+        return names;
+    }
+};
+
+TEST_F(ContentPack, everyTableHasItsColumnCountAndRows)
+{
+    const std::pair<const char*, size_t> tables[] = {
+        {"ItemDisplay.csv", 11},
+        {"WearingItemDisplay.csv", 16},
+        {"Creature.csv", 30},
+        {"Npc.csv", 30},
+        {"Object.csv", 12},
+        {"EWEffects.csv", 5},
+        {"EWCharBaseInfo.csv", 25},
+        {"EWRaces.csv", 7},
+        {"EWCharSections.csv", 10},
+        {"EWCharHairGeo.csv", 7},
+        {"EWCharFacialHairStyles.csv", 6},
+        {"Animation.csv", 6},
+    };
+    for (const auto& table : tables)
+    {
+        const std::vector<Row> rows = readTable(table.first);
+        EXPECT_FALSE(rows.empty()) << table.first;
+        for (const Row& row : rows)
+            EXPECT_EQ(row.size(), table.second) << table.first << " row " << row.at(0);
+    }
+}
+
+TEST_F(ContentPack, racesAreListedByIdInOrderWithNames)
+{
+    const std::vector<Row> races = readTable("EWRaces.csv");
+    ASSERT_EQ(races.size(), 3u);
+    for (size_t i = 0; i < races.size(); ++i)
+    {
+        EXPECT_EQ(toUInt(races[i].at(0)), i + 1);
+        EXPECT_FALSE(races[i].at(2).empty());
+    }
+}
+
+TEST_F(ContentPack, appearanceRowsCarryThePackedKeyOfTheirColumns)
+{
+    for (const Row& row : readTable("EWCharSections.csv"))
+    {
+        const unsigned race = toUInt(row.at(1)), gender = toUInt(row.at(2)), type = toUInt(row.at(3));
+        const unsigned section = toUInt(row.at(4)), colour = toUInt(row.at(5));
+        EXPECT_EQ(toUInt(row.at(0)), (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + colour);
+        EXPECT_FALSE(row.at(6).empty()) << "section row " << row.at(0) << " has no texture";
+    }
+    for (const Row& row : readTable("EWCharHairGeo.csv"))
+        EXPECT_EQ(toUInt(row.at(0)), (toUInt(row.at(1)) - 1) * 40 + toUInt(row.at(2)) * 20 + toUInt(row.at(3)));
+}
+
+TEST_F(ContentPack, everyMeshLoadsAndMakesAnEntity)
+{
+    Ogre::StringVectorPtr meshes = Ogre::ResourceGroupManager::getSingleton().findResourceNames(s_group, "*.mesh");
+    ASSERT_GE(meshes->size(), 10u);
+    for (const std::string& name : *meshes)
+    {
+        SCOPED_TRACE(name);
+        Ogre::MeshPtr m;
+        ASSERT_NO_THROW(m = mesh(name));
+        EXPECT_GT(m->getNumSubMeshes(), 0u);
+        Ogre::Entity* entity = nullptr;
+        ASSERT_NO_THROW(entity = scene()->createEntity(mesh(name)));
+        for (size_t i = 0; i < entity->getNumSubEntities(); ++i)
+            EXPECT_TRUE(entity->getSubEntity(i)->getMaterial()) << "sub-entity " << i;
+        scene()->destroyEntity(entity);
+    }
+}
+
+TEST_F(ContentPack, bodiesHaveEverySubEntityAndAttachmentBone)
+{
+    const char* const bones[] = {"helm",  "shoulder_l", "shoulder_r", "weapon_l", "weapon_r", "shield",  "back1",
+                                 "back2", "back3",      "back4",      "back5",    "lumber_l", "lumber_r"};
+    for (const char* body : {"HumanMale.mesh", "HumanFemale.mesh"})
+    {
+        SCOPED_TRACE(body);
+        Ogre::Entity* entity = scene()->createEntity(mesh(body));
+        for (const std::string& name : bodySubEntityNames())
+            EXPECT_NO_THROW(entity->getSubEntity(name)) << name;
+        ASSERT_TRUE(entity->hasSkeleton());
+        Ogre::SkeletonInstance* skeleton = entity->getSkeleton();
+        for (const char* bone : bones)
+            EXPECT_TRUE(skeleton->hasBone(bone)) << bone;
+        // Without bone assignments the animations would leave the body standing still.
+        for (const Ogre::SubMesh* sub : entity->getMesh()->getSubMeshes())
+            EXPECT_FALSE(sub->getBoneAssignments().empty());
+        scene()->destroyEntity(entity);
+    }
+}
+
+TEST_F(ContentPack, upperAndLowerBodyBonesAreDistinctSubtrees)
+{
+    Ogre::SkeletonPtr skeleton = mesh("HumanMale.mesh")->getSkeleton();
+    ASSERT_TRUE(skeleton);
+    auto under = [&](const char* bone, const char* ancestor)
+    {
+        for (Ogre::Node* node = skeleton->getBone(bone); node; node = node->getParent())
+            if (node->getName() == ancestor)
+                return true;
+        return false;
+    };
+    for (const char* upper : {"helm", "shoulder_l", "weapon_r", "shield", "back1", "back5"})
+        EXPECT_TRUE(under(upper, "spine")) << upper;
+    for (const char* lower : {"lumber_l", "lumber_r", "foot_l", "foot_r"})
+    {
+        EXPECT_TRUE(under(lower, "pelvis")) << lower;
+        EXPECT_FALSE(under(lower, "spine")) << lower;
+    }
+}
+
+TEST_F(ContentPack, everyAnimationOfTheTableExistsInBothBodies)
+{
+    const std::vector<Row> anims = readTable("Animation.csv");
+    bool playType[3] = {}, blendType[3] = {};
+    for (const Row& row : anims)
+    {
+        playType[toUInt(row.at(1)) % 3] = true;
+        blendType[toUInt(row.at(2)) % 3] = true;
+    }
+    EXPECT_TRUE(playType[0] && playType[1] && playType[2]) << "loop, once and pose rows";
+    EXPECT_TRUE(blendType[0] && blendType[1] && blendType[2]) << "whole, lower and upper body rows";
+
+    for (const char* body : {"HumanMale.mesh", "HumanFemale.mesh"})
+    {
+        Ogre::SkeletonPtr skeleton = mesh(body)->getSkeleton();
+        ASSERT_TRUE(skeleton) << body;
+        for (const Row& row : anims)
+        {
+            ASSERT_TRUE(skeleton->hasAnimation(row.at(3))) << body << " lacks " << row.at(3);
+            EXPECT_GT(skeleton->getAnimation(row.at(3))->getNumNodeTracks(), 0u) << row.at(3);
+        }
+    }
+}
+
+TEST_F(ContentPack, creatureNpcAndObjectMeshesCarryTheFiveEffectBones)
+{
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    bool missingMeshRow = false;
+    for (const char* table : {"Creature.csv", "Npc.csv", "Object.csv"})
+    {
+        for (const Row& row : readTable(table))
+        {
+            const std::string& file = row.at(3);
+            if (!groups.resourceExists(s_group, file))
+            {
+                missingMeshRow = true; // built from the fallback mesh
+                continue;
+            }
+            Ogre::SkeletonPtr skeleton = mesh(file)->getSkeleton();
+            ASSERT_TRUE(skeleton) << file;
+            for (const char* bone : {"effect_1", "effect_2", "effect_3", "effect_4", "effect_5"})
+                EXPECT_TRUE(skeleton->hasBone(bone)) << file << " " << bone;
+            EXPECT_TRUE(skeleton->hasAnimation("Stand")) << file;
+        }
+    }
+    EXPECT_TRUE(missingMeshRow) << "one creature row should exercise the fallback mesh";
+    EXPECT_TRUE(groups.resourceExists(s_group, "G_jiaoren_women.mesh"));
+}
+
+TEST_F(ContentPack, itemRowsNameExistingMeshes)
+{
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    for (const Row& row : readTable("ItemDisplay.csv"))
+    {
+        // Helms (type 1) are worn as ModelFile_M.mesh or ModelFile_F.mesh.
+        if (row.at(2) == "1")
+        {
+            EXPECT_TRUE(groups.resourceExists(s_group, row.at(3) + "_M.mesh")) << row.at(3);
+            EXPECT_TRUE(groups.resourceExists(s_group, row.at(3) + "_F.mesh")) << row.at(3);
+            continue;
+        }
+        for (size_t column : {3u, 4u})
+        {
+            if (row.at(column).empty())
+                continue;
+            EXPECT_TRUE(groups.resourceExists(s_group, row.at(column) + ".mesh")) << row.at(column);
+        }
+    }
+}
+
+TEST_F(ContentPack, requiredMaterialsHaveATextureUnit)
+{
+    std::vector<std::string> names = {"c_body", "body_new_M", "col"};
+    for (const Row& row : readTable("WearingItemDisplay.csv"))
+        for (size_t column : {5u, 7u, 9u, 11u, 13u})
+            if (!row.at(column).empty())
+                names.push_back(row.at(column));
+    for (const std::string& name : names)
+    {
+        Ogre::MaterialPtr material = Ogre::MaterialManager::getSingleton().getByName(name, s_group);
+        ASSERT_TRUE(material) << name;
+        ASSERT_GT(material->getNumTechniques(), 0u) << name;
+        ASSERT_GT(material->getTechnique(0)->getNumPasses(), 0u) << name;
+        EXPECT_GT(material->getTechnique(0)->getPass(0)->getNumTextureUnitStates(), 0u) << name;
+    }
+}
+
+TEST_F(ContentPack, defaultSectionTexturesAreReadableDdsFiles)
+{
+    Ogre::DDSCodec::startup(); // part of OgreMain; registering twice is harmless
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    for (const char* gender : {"M", "F"})
+    {
+        for (const std::string stem : {"hair_", "lowarm_new_", "body_new_", "upleg_new_", "lowLeg_new_", "Face_1_"})
+        {
+            const std::string name = stem + gender + ".dds";
+            ASSERT_TRUE(groups.resourceExists(s_group, name)) << name;
+            Ogre::Image image;
+            ASSERT_NO_THROW(image.load(groups.openResource(name, s_group), "dds")) << name;
+            EXPECT_EQ(image.getWidth(), 16u) << name;
+        }
+    }
+    EXPECT_TRUE(groups.resourceExists(s_group, "white.bmp"));
+}
+} // namespace
