@@ -117,5 +117,7 @@ Ogre::MeshPtr MeshBuilder::build(const std::string& meshName, const std::string&
     mesh->_setBoundingSphereRadius(std::max(bounds.getMaximum().length(), bounds.getMinimum().length()));
     if (!skeletonName.empty())
         mesh->setSkeletonName(skeletonName);
+    // A manual mesh that never counts as loaded keeps its sub-meshes when it is destroyed.
+    mesh->load();
     return mesh;
 }
