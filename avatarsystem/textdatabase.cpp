@@ -189,6 +189,23 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
     return WriteResult::Ok;
 }
 
+void splitTableLine(const char* line, std::size_t length, Record& rec)
+{
+    const char* p = line;
+    const char* end = line + length;
+    for (;;)
+    {
+        const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
+        if (!comma)
+        {
+            rec.appendField(p, static_cast<std::size_t>(end - p));
+            return;
+        }
+        rec.appendField(p, static_cast<std::size_t>(comma - p));
+        p = comma + 1;
+    }
+}
+
 void printOpenFailure()
 {
     // "File open failed", stored in the GBK code page as the client has always printed it.
@@ -222,19 +239,7 @@ const Record& TextDataBase::getRecord(unsigned index)
 
 void TextDataBase::splitLine(const char* line, std::size_t length, Record& rec)
 {
-    const char* p = line;
-    const char* end = line + length;
-    for (;;)
-    {
-        const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
-        if (!comma)
-        {
-            rec.appendField(p, static_cast<std::size_t>(end - p));
-            return;
-        }
-        rec.appendField(p, static_cast<std::size_t>(comma - p));
-        p = comma + 1;
-    }
+    avatar_detail::splitTableLine(line, length, rec);
 }
 
 void TextDataBase::lineToRecord(const char* line, Record& rec)

@@ -85,6 +85,10 @@ private:
     unsigned m_lineNumber = 0;
 };
 
+/// Splits one line of length bytes at every "," into fields appended to rec.
+/// No quoting and no escapes: a line with n commas gives n + 1 fields.
+void splitTableLine(const char* line, std::size_t length, Record& rec);
+
 /// Why a table could not be written back.
 enum class WriteResult
 {
