@@ -158,6 +158,12 @@ std::string plural(unsigned n, const char* one, const char* many)
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Another table is named by its bare file name: the directory is the one being checked.
+std::string tableName(const CheckedTable& table)
+{
+    return table.layout ? table.layout->fileName : table.file;
+}
+
 bool readFile(const std::string& path, std::string& bytes)
 {
     std::ifstream in(path, std::ios::binary);
@@ -350,7 +356,7 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
             const std::size_t position = static_cast<unsigned>(race - 1u);
             if (position >= races->rows.size() || races->rows[position].getUInt(EWCharRacesDB::RaceID) != race)
                 add(findings, presets.file, line, TableFinding::Error,
-                    "race " + std::to_string(race) + " is not in " + races->file);
+                    "race " + std::to_string(race) + " is not in " + tableName(*races));
         }
         auto checkPlaces = [&](const auto& places, const CheckedTable* table) {
             if (!table)
@@ -360,7 +366,7 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
                 const unsigned id = row.getUInt(place);
                 if (id != 0 && table->findKey(id) < 0)
                     add(findings, presets.file, line, TableFinding::Error,
-                        columnName(place) + " " + std::to_string(id) + " is not in " + table->file);
+                        columnName(place) + " " + std::to_string(id) + " is not in " + tableName(*table));
             }
         };
         checkPlaces(itemPlaces, items);

@@ -3,11 +3,14 @@
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/ewchardb.h"
 
+#include "fuzz/tableinput.h"
 #include "headlessogre.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -308,4 +311,23 @@ TEST(TableChecker, aDirectoryIsCheckedFileByFileAndAcrossFiles)
         }
     }
     EXPECT_TRUE(avatar_check::checkDirectory(dir.path() + "/missing").empty());
+}
+
+// Inputs the fuzzer once crashed on, and hand-made awkward ones, are kept and replayed here.
+TEST(TableFuzzInputs, keptInputsStillPassEveryInvariant)
+{
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::path(AVATAR_TEST_DATA_DIR) / "fuzz";
+    unsigned replayed = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
+    {
+        if (!entry.is_regular_file())
+            continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(runTableInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        ++replayed;
+    }
+    EXPECT_GT(replayed, 0u) << "no inputs under " << directory;
 }

@@ -1,0 +1,133 @@
+// avatar-tablecheck: checks a directory of table files the way the avatar system reads them.
+// Every rule lives in avatarsystem/tablechecker.*; this file only walks the results and prints them.
+
+#include "avatarsystem/tablechecker.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace
+{
+
+void usage(std::FILE* out)
+{
+    std::fputs("usage: avatar-tablecheck [DIR]\n"
+               "       avatar-tablecheck --dump FILE\n"
+               "Checks every table file the avatar system reads that is present in DIR (default \".\"),\n"
+               "prints one line per problem as FILE:LINE: error|warning: MESSAGE and a summary per file,\n"
+               "and exits with 1 when any error was found.\n"
+               "--dump prints the rows of one table file as the system holds them.\n",
+               out);
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Rows as the system holds them (keyed tables in ascending key order, the first row of a key),
+// under a title line of the column names, so the output is itself a valid table file.
+int dump(const std::string& path)
+{
+    const avatar_check::TableLayout* layout = avatar_check::findTableLayout(baseName(path));
+    if (!layout)
+    {
+        std::fprintf(stderr, "%s: not a table file of the avatar system\n", path.c_str());
+        return 2;
+    }
+    bool opened = false;
+    std::vector<const Record*> rows;
+    TextDataBase plain(path, layout->numFields);
+    KeyedTextDataBase keyed(path, layout->numFields);
+    if (layout->keyed)
+    {
+        opened = keyed.open();
+        for (const auto& entry : keyed.getRecordMap())
+            rows.push_back(&entry.second);
+    }
+    else
+    {
+        opened = plain.open();
+        for (const Record& row : plain.getRecordArray())
+            rows.push_back(&row);
+    }
+    if (!opened)
+    {
+        std::fprintf(stderr, "%s: error: the table fails to open; run avatar-tablecheck on its directory\n",
+                     path.c_str());
+        return 1;
+    }
+    std::string title = "//";
+    for (std::size_t j = 0; j < layout->columns.size(); ++j)
+        title += (j ? "," : "") + layout->columns[j];
+    std::printf("%s\n", title.c_str());
+    for (const Record* row : rows)
+    {
+        std::string text;
+        for (unsigned j = 0; j < row->getNumFields(); ++j)
+            text += (j ? "," : "") + std::string(row->getString(j));
+        std::printf("%s\n", text.c_str());
+    }
+    return 0;
+}
+
+std::string count(unsigned n, const char* noun)
+{
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+int check(const std::string& directory)
+{
+    const std::vector<avatar_check::FileReport> reports = avatar_check::checkDirectory(directory);
+    if (reports.empty())
+    {
+        std::fprintf(stderr, "%s: no table files found\n", directory.c_str());
+        return 1;
+    }
+    unsigned errors = 0;
+    unsigned warnings = 0;
+    for (const avatar_check::FileReport& report : reports)
+    {
+        for (const avatar_check::TableFinding& finding : report.findings)
+            std::printf("%s\n", avatar_check::formatFinding(finding).c_str());
+        std::printf("%s: %s, %s, %s\n", report.file.c_str(), count(report.rows, "row").c_str(),
+                    count(report.errors(), "error").c_str(), count(report.warnings(), "warning").c_str());
+        errors += report.errors();
+        warnings += report.warnings();
+    }
+    std::printf("%s checked: %s, %s\n", count(static_cast<unsigned>(reports.size()), "file").c_str(),
+                count(errors, "error").c_str(), count(warnings, "warning").c_str());
+    return errors ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string directory = ".";
+    std::string dumpFile;
+    bool haveDirectory = false;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+        {
+            usage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--dump") == 0 && i + 1 < argc)
+            dumpFile = argv[++i];
+        else if (argv[i][0] != '-' && !haveDirectory)
+        {
+            directory = argv[i];
+            haveDirectory = true;
+        }
+        else
+        {
+            usage(stderr);
+            return 2;
+        }
+    }
+    return dumpFile.empty() ? check(directory) : dump(dumpFile);
+}
