@@ -41,9 +41,14 @@ public:
     Ogre::Entity* getEntity() { return m_entity; }
     Effect* getEffect() { return m_effect; }
     bool isAttached() const { return m_attached; }
+    /// The name of the material copy made by create; empty when none was made.
+    const std::string& getMaterialCopyName() const { return m_materialCopy; }
 
 private:
     bool m_attached = false;
     Ogre::Entity* m_entity = nullptr;
     Effect* m_effect = nullptr;
+    // Only this name is removed by destroy: without a source to copy, sub-entity 0 keeps a
+    // material that belongs to others.
+    std::string m_materialCopy;
 };

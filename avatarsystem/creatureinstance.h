@@ -70,6 +70,8 @@ public:
     void initAnimation();
 
     AnimationController* getAnimationController() { return m_animCtrl; }
+    /// The creation record still held: null once create() has notified the view and deleted it.
+    ENTITY_CALLBACK* getEntityViewPtr() const { return m_entityCallback; }
     const std::vector<std::string>& getClonedMaterials() const { return m_clonedMaterials; }
     Effect* getEffect(int index) const { return index >= 0 && index < 5 ? m_effects[index] : nullptr; }
     bool isBeTransObject() const { return m_beTransObject; }
@@ -77,6 +79,9 @@ public:
     bool isTransparencySet() const { return m_transparencySet; }
 
 private:
+    /// Writes the opaque or see-through settings into technique 0 of every sub-entity material.
+    void applyMaterialOpacity(float alpha, bool opaque);
+
     bool m_isPaused = true;
     bool m_isCopy = false;
     bool m_transparencySet = false;

@@ -1,0 +1,253 @@
+#include "avatarsystem/attachmodel.h"
+
+#include "avatarsystem/avatarsystemmanager.h"
+#include "avatarsystem/detail/entityfactory.h"
+#include "avatarsystem/detail/ogreguard.h"
+#include "effects/effectmanager.h"
+
+#include <OgreEntity.h>
+#include <OgreLogManager.h>
+#include <OgreMaterialManager.h>
+#include <OgrePass.h>
+#include <OgreSceneManager.h>
+#include <OgreSkeletonInstance.h>
+#include <OgreStringConverter.h>
+#include <OgreSubEntity.h>
+#include <OgreSubMesh.h>
+#include <OgreTagPoint.h>
+#include <OgreTechnique.h>
+
+namespace
+{
+// "Creating the attached model failed:" in the GBK code page, as the host's log readers expect.
+const char* const kCreateFailedMessage = "\xB4\xB4\xBD\xA8\xCD\xE2\xBC\xD3\xC4\xA3\xD0\xCD\xCA\xA7\xB0\xDC\x3A";
+const char* const kFallbackMaterial = "c_body";
+const Ogre::uint8 kOpaqueQueueGroup = 53;
+const Ogre::uint8 kTranslucentQueueGroup = 90;
+
+Ogre::SceneManager* sceneManager()
+{
+    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
+    return manager ? manager->getSceneMgr() : nullptr;
+}
+
+bool hasBone(Ogre::Entity* entity, const std::string& bone)
+{
+    return entity && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
+}
+
+/// The entity whose bone object hangs on, or null when it hangs on a scene node or nowhere.
+Ogre::Entity* boneOwner(const Ogre::MovableObject* object)
+{
+    if (!object || !object->isAttached() || !object->isParentTagPoint())
+        return nullptr;
+    return static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity();
+}
+} // namespace
+
+bool AttachModel::create(std::string name, std::string meshFile)
+{
+    Ogre::SceneManager* scene = sceneManager();
+    if (!scene)
+        return false;
+
+    m_entity = avatar_detail::createEntityOrNull(scene, name, meshFile, "creating an attached model");
+    if (!m_entity)
+    {
+        if (Ogre::LogManager* log = Ogre::LogManager::getSingletonPtr())
+            log->logMessage(kCreateFailedMessage + name + meshFile, Ogre::LML_NORMAL);
+        return false;
+    }
+
+    m_materialCopy.clear();
+    if (m_entity->getNumSubEntities() > 0)
+    {
+        Ogre::SubEntity* sub = m_entity->getSubEntity(0);
+        const std::string& meshMaterial = sub->getSubMesh()->getMaterialName();
+        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+        Ogre::MaterialPtr source = materials.getByName(meshMaterial);
+        if (!source)
+            source = materials.getByName(kFallbackMaterial);
+        // With neither material there is nothing to copy: sub-entity 0 keeps what the mesh gave it.
+        if (source)
+        {
+            const std::string copyName =
+                meshMaterial + name + Ogre::StringConverter::toString(reinterpret_cast<unsigned long>(this));
+            avatar_detail::guarded("copying an attached model's material", [&] {
+                if (!materials.resourceExists(copyName))
+                    source->clone(copyName, false, Ogre::BLANKSTRING);
+                m_materialCopy = copyName;
+                sub->setMaterialName(copyName, source->getGroup());
+            });
+        }
+    }
+
+    m_entity->setRenderQueueGroup(kOpaqueQueueGroup);
+    return true;
+}
+
+bool AttachModel::attach(Ogre::Entity* parent, std::string boneName)
+{
+    if (!parent || !m_entity || parent == m_entity)
+        return false;
+    if (m_entity->isAttached())
+        return false;
+    // Ask first: attachObjectToBone throws for a parent without skeleton or without the bone.
+    if (!hasBone(parent, boneName))
+        return false;
+    const bool hung = avatar_detail::guarded("hanging an attached model", [&] {
+        parent->attachObjectToBone(boneName, m_entity, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO);
+    });
+    if (hung)
+        m_attached = true;
+    return hung;
+}
+
+bool AttachModel::createEffect(std::string effectName, bool isCopy)
+{
+    if (!m_entity)
+        return false;
+    // One effect per model: a second call replaces the first instead of losing it.
+    destroyEfeect();
+    m_effect = EffectManager::getSingletonPtr()->addEffect(effectName);
+    if (!m_entity->hasSkeleton() || !m_effect)
+        return false;
+
+    std::string bone;
+    if (hasBone(m_entity, "weapon_2"))
+        bone = "weapon_2";
+    else if (hasBone(m_entity, "Shoulder_1"))
+        bone = "Shoulder_1";
+    else
+        return false;
+
+    Effect* effect = m_effect;
+    const bool hung = avatar_detail::guarded("hanging an attached model's effect", [&] {
+        m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO);
+    });
+    if (!hung)
+        return false;
+    effect->show();
+    effect->setParamA(99999.0f);
+    if (isCopy)
+        effect->setParamB(99999.0f);
+    return true;
+}
+
+void AttachModel::setEffectVisible(bool visible)
+{
+    if (!m_entity || !m_effect)
+        return;
+    if (visible)
+        m_effect->show();
+    else
+        m_effect->hide();
+}
+
+void AttachModel::destroyEfeect()
+{
+    if (!m_effect)
+        return;
+    Ogre::MovableObject* object = *m_effect;
+    if (m_entity && boneOwner(object) == m_entity)
+        avatar_detail::guarded("taking an effect off an attached model",
+                               [&] { m_entity->detachObjectFromBone(object); });
+    EffectManager::getSingletonPtr()->freeEffect(m_effect->getName(), false);
+    m_effect = nullptr;
+}
+
+void AttachModel::setInstanceTransoarency(float alpha)
+{
+    if (!m_entity)
+        return;
+    // The float is widened before the comparisons: a float 0.98 lies just above the double 0.98.
+    const bool opaque = static_cast<double>(alpha) > 0.98;
+    m_entity->setRenderQueueGroup(opaque ? kOpaqueQueueGroup : kTranslucentQueueGroup);
+    setEffectVisible(opaque);
+    m_entity->setCastShadows(!(static_cast<double>(alpha) < 0.1));
+
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+    {
+        const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+        if (!material || material->getNumTechniques() == 0)
+            continue;
+        Ogre::Technique* technique = material->getTechnique(0);
+        technique->setLightingEnabled(true);
+        technique->setSceneBlending(opaque ? Ogre::SBT_REPLACE : Ogre::SBT_TRANSPARENT_ALPHA);
+        technique->setDiffuse(1.0f, 1.0f, 1.0f, opaque ? 1.0f : alpha);
+        technique->setDepthWriteEnabled(opaque);
+        if (technique->getNumPasses() > 0)
+            technique->getPass(0)->setAlphaRejectSettings(Ogre::CMPF_GREATER, opaque ? 125 : 0);
+    }
+}
+
+void AttachModel::setTextureFilter(int mode)
+{
+    if (!m_entity)
+        return;
+    Ogre::TextureFilterOptions filter = Ogre::TFO_ANISOTROPIC;
+    unsigned anisotropy = 2;
+    switch (mode)
+    {
+    case 0:
+        filter = Ogre::TFO_TRILINEAR;
+        break;
+    case 2:
+        anisotropy = 4;
+        break;
+    case 3:
+        anisotropy = 8;
+        break;
+    case 4:
+        anisotropy = 16;
+        break;
+    default:
+        break;
+    }
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+    {
+        const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+        if (!material)
+            continue;
+        material->setTextureFiltering(filter);
+        if (filter == Ogre::TFO_ANISOTROPIC)
+            material->setTextureAnisotropy(anisotropy);
+    }
+}
+
+void AttachModel::destroy()
+{
+    if (!m_entity)
+        return;
+
+    // Off the parent's bone first, so the parent keeps no pointer to a destroyed entity.
+    if (Ogre::Entity* parent = boneOwner(m_entity))
+        avatar_detail::guarded("taking an attached model off its bone",
+                               [&] { parent->detachObjectFromBone(m_entity); });
+    else if (m_entity->isAttached())
+        avatar_detail::guarded("taking an attached model off its node", [&] { m_entity->detachFromParent(); });
+    m_attached = false;
+
+    avatar_detail::guarded("clearing an attached model's bones", [&] { m_entity->detachAllObjectsFromBone(); });
+    if (m_effect)
+    {
+        EffectManager::getSingletonPtr()->freeEffect(m_effect->getName(), false);
+        m_effect = nullptr;
+    }
+
+    if (!m_materialCopy.empty())
+    {
+        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+        avatar_detail::guarded("removing an attached model's material copy", [&] {
+            if (materials.resourceExists(m_materialCopy))
+                materials.remove(m_materialCopy);
+        });
+        m_materialCopy.clear();
+    }
+
+    Ogre::SceneManager* scene = sceneManager();
+    if (!scene)
+        return;
+    avatar_detail::guarded("destroying an attached model", [&] { scene->destroyEntity(m_entity); });
+    m_entity = nullptr;
+}

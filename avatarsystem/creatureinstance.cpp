@@ -1,0 +1,588 @@
+#include "avatarsystem/creatureinstance.h"
+
+#include "avatarsystem/creaturedb.h"
+#include "avatarsystem/detail/entityfactory.h"
+#include "avatarsystem/detail/materialname.h"
+#include "avatarsystem/detail/ogreguard.h"
+#include "effects/effectmanager.h"
+
+#include <OgreAnimationState.h>
+#include <OgreEntity.h>
+#include <OgreMaterialManager.h>
+#include <OgrePass.h>
+#include <OgreSceneManager.h>
+#include <OgreSkeletonInstance.h>
+#include <OgreSubEntity.h>
+#include <OgreTagPoint.h>
+#include <OgreTechnique.h>
+
+#include <cstring>
+
+namespace
+{
+const char* const kFallbackMesh = "G_jiaoren_women.mesh";
+const char* const kSharedMaterial = "col";
+const char* const kHighlightTexture = "white.bmp";
+const Ogre::uint8 kOpaqueQueueGroup = 54;
+const Ogre::uint8 kTranslucentQueueGroup = 90;
+
+/// What create() reads from a creature, NPC or object row.
+struct CreatureRow
+{
+    std::string meshFile;
+    float scale = 1.0f;
+    float runSpeed = 1.0f;
+    float walkSpeed = 1.0f;
+    float cameraBias = 0.0f;
+    bool beTransObject = false;
+    std::string effects[5];
+};
+
+std::string fieldText(const Record& row, unsigned column)
+{
+    const char* text = row.getString(column);
+    return text ? std::string(text) : std::string();
+}
+
+/// Reads the row of id from the table its range selects. False when there is no table or no row.
+bool readCreatureRow(unsigned id, CreatureRow& out)
+{
+    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
+    if (!manager || id == 0)
+        return false;
+    const bool isObject = id >= 37000 && id <= 38999;
+    const DB_NAME_e name = isObject ? DB_OBJECT : (id < 30000 ? DB_CREATURE : DB_NPC);
+    TextDataBase* table = manager->getDB(name);
+    if (!table)
+        return false;
+
+    // A copy: the table may be edited or closed while the avatar lives.
+    const Record row = isObject ? static_cast<ObjectDB*>(table)->getByID(id)
+                                : static_cast<CreatureLayoutDB*>(table)->getByID(id);
+    if (!row.isValid())
+        return false;
+
+    // Both layouts share columns 1 to 8; the rest differ.
+    out.meshFile = fieldText(row, CreatureLayoutDB::FileName);
+    out.scale = row.getFloat(CreatureLayoutDB::Scale);
+    for (unsigned k = 0; k < 5; ++k)
+        out.effects[k] = fieldText(row, CreatureLayoutDB::Effect1 + k);
+    if (isObject)
+    {
+        out.cameraBias = row.getFloat(ObjectDB::CameraBias);
+        out.beTransObject = row.getUInt(ObjectDB::BeTransObject) != 0;
+    }
+    else
+    {
+        out.runSpeed = row.getFloat(CreatureLayoutDB::RunSpeed);
+        out.walkSpeed = row.getFloat(CreatureLayoutDB::WalkSpeed);
+        out.cameraBias = row.getFloat(CreatureLayoutDB::CameraBias);
+        out.beTransObject = row.getUInt(CreatureLayoutDB::BeTransObject) != 0;
+    }
+    return true;
+}
+
+Ogre::SceneManager* sceneManager()
+{
+    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
+    return manager ? manager->getSceneMgr() : nullptr;
+}
+
+/// Technique 0 of a material when it has a pass 0, else null.
+Ogre::Technique* firstTechnique(const Ogre::MaterialPtr& material)
+{
+    if (!material || material->getNumTechniques() == 0)
+        return nullptr;
+    Ogre::Technique* technique = material->getTechnique(0);
+    return technique->getNumPasses() > 0 ? technique : nullptr;
+}
+
+/// True when the entity has a skeleton with that bone.
+bool hasBone(Ogre::Entity* entity, const std::string& bone)
+{
+    return entity && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
+}
+} // namespace
+
+CreatureInstance::CreatureInstance() : m_animCtrl(new AnimationController())
+{
+    m_animCtrl->setOwner(this);
+}
+
+CreatureInstance::~CreatureInstance()
+{
+    // destroy() normally ran already; these two are ours either way.
+    delete m_animCtrl;
+    delete m_entityCallback;
+}
+
+void CreatureInstance::setProperties(const CreatureSetting_t& setting)
+{
+    m_properties = setting;
+    m_name.assign(m_properties.Name, strnlen(m_properties.Name, sizeof(m_properties.Name)));
+}
+
+void CreatureInstance::setUniqueID(unsigned long uniqueID)
+{
+    m_uniqueID = static_cast<unsigned>(uniqueID);
+}
+
+void CreatureInstance::setEntityViewPtr(ENTITY_CALLBACK* callback)
+{
+    m_entityCallback = callback;
+}
+
+void CreatureInstance::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
+{
+    m_isCopy = true;
+    m_rttCallback = rtt;
+    m_rtt3DCallback = rtt3D;
+}
+
+bool CreatureInstance::create()
+{
+    // Built already: a second build would lose the entity it holds.
+    if (m_entity)
+        return true;
+    Ogre::SceneManager* scene = sceneManager();
+    CreatureRow row;
+    if (m_properties.ID == 0 || !scene || !readCreatureRow(m_properties.ID, row))
+        return false;
+
+    m_scale = row.scale;
+    m_baseSpeedA = row.runSpeed;
+    m_baseSpeedB = row.walkSpeed;
+    m_beTransObject = row.beTransObject;
+
+    const std::string entityName = std::to_string(m_uniqueID) + "_Creature";
+    m_entity = avatar_detail::createEntityOrNull(scene, entityName, row.meshFile, "creating a creature entity");
+    if (!m_entity)
+        m_entity = avatar_detail::createEntityOrNull(scene, entityName, kFallbackMesh, "creating a creature entity");
+    if (!m_entity)
+        return false;
+
+    refreshAttachEffects(row.effects[0], row.effects[1], row.effects[2], row.effects[3], row.effects[4]);
+    m_entity->setRenderQueueGroup(kOpaqueQueueGroup);
+
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+    {
+        Ogre::SubEntity* sub = m_entity->getSubEntity(i);
+        const Ogre::MaterialPtr source = sub->getMaterial();
+        if (!source || source->getName() == kSharedMaterial)
+            continue;
+        const std::string copyName = avatar_detail::instanceMaterialName(source->getName(), m_uniqueID, i);
+        // A material of that name that we did not make is not ours to change or remove:
+        // the sub-entity then keeps its shared material.
+        if (materials.resourceExists(copyName))
+            continue;
+        avatar_detail::guarded("copying a creature material", [&] {
+            source->clone(copyName, false, Ogre::BLANKSTRING);
+            m_clonedMaterials.push_back(copyName);
+            sub->setMaterialName(copyName, source->getGroup());
+        });
+    }
+
+    if (!m_transparencySet)
+        setInstanceTransoarency(0.0f, false);
+
+    if (m_animCtrl)
+    {
+        m_animCtrl->setEntity(m_entity);
+        m_animCtrl->setPause(false);
+    }
+
+    if (m_entityCallback && m_entityCallback->view)
+    {
+        IEntityView* view = m_entityCallback->view;
+        switch (m_entityCallback->type)
+        {
+        case 0:
+            view->onInstanceReady(this, 0);
+            if (m_entityCallback->observer)
+                m_entityCallback->observer->onViewReady(view->getViewKey());
+            break;
+        case 1:
+            view->onCreatureReadyA(this, row.cameraBias);
+            break;
+        case 2:
+            view->onCreatureReadyB(this, row.cameraBias);
+            break;
+        default:
+            break;
+        }
+        delete m_entityCallback;
+        m_entityCallback = nullptr;
+    }
+    else if (m_isCopy)
+    {
+        if (m_rtt3DCallback)
+            m_rtt3DCallback->onCreatureCopyCreated();
+        if (m_rttCallback)
+            m_rttCallback->onCopyCreated();
+    }
+    return true;
+}
+
+void CreatureInstance::refreshAttachEffects(std::string e1, std::string e2, std::string e3, std::string e4,
+                                            std::string e5)
+{
+    const std::string* names[5] = {&e1, &e2, &e3, &e4, &e5};
+    EffectManager* effects = EffectManager::getSingletonPtr();
+    for (int k = 0; k < 5; ++k)
+    {
+        if (names[k]->empty())
+            continue;
+        m_effects[k] = effects->addEffect(*names[k]);
+        Effect* effect = m_effects[k];
+        const std::string bone = "effect_" + std::to_string(k + 1);
+        // Ask first: attachObjectToBone throws for a bone the skeleton lacks.
+        if (!effect || !hasBone(m_entity, bone))
+            continue;
+        const bool hung = avatar_detail::guarded("hanging a creature effect", [&] {
+            m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO);
+        });
+        if (!hung)
+            continue;
+        effect->show();
+        effect->setParamA(99999.0f);
+        if (m_isCopy)
+            effect->setParamB(99999.0f);
+    }
+}
+
+void CreatureInstance::showEffect(bool show)
+{
+    for (Effect* effect : m_effects)
+    {
+        if (!effect)
+            continue;
+        if (show)
+            effect->show();
+        else
+            effect->hide();
+    }
+}
+
+bool CreatureInstance::destroy()
+{
+    if (m_animCtrl)
+    {
+        m_animCtrl->clearOwner();
+        delete m_animCtrl;
+        m_animCtrl = nullptr;
+    }
+
+    Ogre::SceneManager* scene = sceneManager();
+    if (scene && m_entity)
+    {
+        EffectManager* effects = EffectManager::getSingletonPtr();
+        for (Effect*& effect : m_effects)
+        {
+            if (!effect)
+                continue;
+            avatar_detail::guarded("taking a creature effect off its bone", [&] {
+                Ogre::MovableObject* object = *effect;
+                // Only our own bones: detachObjectFromBone throws for objects hung elsewhere.
+                if (object && object->isAttached() && object->isParentTagPoint() &&
+                    static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() == m_entity)
+                    m_entity->detachObjectFromBone(object);
+            });
+            effects->freeEffect(effect->getName(), false);
+            effect = nullptr;
+        }
+        avatar_detail::guarded("destroying a creature entity", [&] {
+            m_entity->detachAllObjectsFromBone();
+            scene->destroyEntity(m_entity);
+        });
+        m_entity = nullptr;
+    }
+
+    m_animationList.clear();
+    m_currentAnimState = nullptr;
+
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    for (const std::string& name : m_clonedMaterials)
+        avatar_detail::guarded("removing a creature material copy", [&] {
+            // Ask first: removing an unknown name dereferences a null resource.
+            if (materials.resourceExists(name))
+                materials.remove(name);
+        });
+    m_clonedMaterials.clear();
+    return true;
+}
+
+void CreatureInstance::update(bool b, float seconds)
+{
+    if (!m_entity)
+        return;
+    if (m_animCtrl)
+        m_animCtrl->update(b, seconds);
+    if (m_transparencySet)
+        return;
+    // The fade-in: two seconds from invisible to opaque, then settled at exactly 1.
+    if (m_transparency < 1.0f)
+    {
+        m_transparency = static_cast<float>(m_transparency + seconds / 2.0);
+        setInstanceTransoarency(m_transparency, false);
+    }
+    else
+    {
+        m_transparency = 1.0f;
+        setInstanceTransoarency(1.0f, true);
+    }
+}
+
+void CreatureInstance::applyMaterialOpacity(float alpha, bool opaque)
+{
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+    {
+        Ogre::Technique* technique = firstTechnique(m_entity->getSubEntity(i)->getMaterial());
+        if (!technique)
+            continue;
+        Ogre::Pass* pass = technique->getPass(0);
+        if (opaque)
+        {
+            technique->setLightingEnabled(true);
+            technique->setSceneBlending(Ogre::SBT_REPLACE);
+            technique->setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
+            technique->setDepthWriteEnabled(true);
+            pass->setAlphaRejectSettings(Ogre::CMPF_GREATER, 125);
+            pass->setCullingMode(Ogre::CULL_NONE);
+        }
+        else
+        {
+            technique->setSceneBlending(Ogre::SBT_TRANSPARENT_ALPHA);
+            technique->setDiffuse(1.0f, 1.0f, 1.0f, alpha);
+            technique->setDepthWriteEnabled(false);
+            pass->setAlphaRejectSettings(Ogre::CMPF_GREATER, 0);
+        }
+    }
+}
+
+void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)
+{
+    m_transparencySet = fromOutside;
+    m_transparency = alpha;
+    if (!m_entity || !m_beTransObject)
+        return;
+
+    // The float is widened before the comparisons: a float 0.98 lies just above the double 0.98.
+    const bool opaque = static_cast<double>(alpha) > 0.98;
+    avatar_detail::guarded("setting creature opacity", [&] { applyMaterialOpacity(alpha, opaque); });
+    if (opaque)
+    {
+        showEffect(true);
+        m_entity->setRenderQueueGroup(kOpaqueQueueGroup);
+    }
+    else
+    {
+        showEffect(false);
+        m_entity->setRenderQueueGroup(kTranslucentQueueGroup);
+        m_entity->setCastShadows(static_cast<double>(alpha) >= 0.1);
+    }
+}
+
+void CreatureInstance::setHighLight(bool on)
+{
+    Ogre::MaterialManager* materials = Ogre::MaterialManager::getSingletonPtr();
+    if (!materials)
+        return;
+    for (const std::string& name : m_clonedMaterials)
+    {
+        avatar_detail::guarded("highlighting a creature", [&] {
+            Ogre::Technique* technique = firstTechnique(materials->getByName(name));
+            if (!technique)
+                return;
+            Ogre::Pass* pass = technique->getPass(0);
+            if (on)
+            {
+                Ogre::TextureUnitState* unit = pass->getTextureUnitState(kHighlightTexture);
+                if (!unit)
+                {
+                    unit = pass->createTextureUnitState(kHighlightTexture, 0);
+                    unit->setName(kHighlightTexture);
+                }
+                unit->setTextureAddressingMode(Ogre::TextureUnitState::TAM_WRAP);
+                unit->setColourOperationEx(Ogre::LBX_MODULATE_X2, Ogre::LBS_TEXTURE, Ogre::LBS_CURRENT,
+                                           Ogre::ColourValue::White, Ogre::ColourValue::White, 0.0f);
+            }
+            else
+            {
+                while (Ogre::TextureUnitState* unit = pass->getTextureUnitState(kHighlightTexture))
+                    pass->removeTextureUnitState(pass->getTextureUnitStateIndex(unit));
+            }
+        });
+    }
+}
+
+void CreatureInstance::setTextureFilter(int level)
+{
+    Ogre::TextureFilterOptions filter = Ogre::TFO_ANISOTROPIC;
+    unsigned anisotropy = 2;
+    switch (level)
+    {
+    case 0:
+        filter = Ogre::TFO_TRILINEAR;
+        break;
+    case 2:
+        anisotropy = 4;
+        break;
+    case 3:
+        anisotropy = 8;
+        break;
+    case 4:
+        anisotropy = 16;
+        break;
+    default:
+        break;
+    }
+    if (!m_entity)
+        return;
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+    {
+        const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+        if (!material)
+            continue;
+        material->setTextureFiltering(filter);
+        if (filter == Ogre::TFO_ANISOTROPIC)
+            material->setTextureAnisotropy(anisotropy);
+    }
+}
+
+void CreatureInstance::setVisible(bool visible)
+{
+    if (m_entity)
+        m_entity->setVisible(visible);
+}
+
+void CreatureInstance::updateControlledEntity()
+{
+    if (m_animCtrl && getEntityPtr())
+        m_animCtrl->setEntity(getEntityPtr());
+}
+
+void CreatureInstance::initAnimation()
+{
+    if (!m_entity)
+        return;
+    m_animationList.clear();
+    if (Ogre::AnimationStateSet* states = m_entity->getAllAnimationStates())
+        for (const auto& entry : states->getAnimationStates())
+            m_animationList.push_back(entry.second);
+}
+
+void CreatureInstance::playStatic(AnimationType type, float position)
+{
+    if (m_animCtrl)
+        m_animCtrl->playStatic(type, position);
+}
+
+void CreatureInstance::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
+                                     bool now)
+{
+    if (!m_animCtrl)
+        return;
+    if (now)
+        m_animCtrl->play(type, blend, start, callback);
+    else
+        m_animCtrl->playLater(type, blend, start, callback);
+}
+
+void CreatureInstance::playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback)
+{
+    if (m_animCtrl && name)
+        m_animCtrl->playByName(name, blend, callback);
+}
+
+void CreatureInstance::setSpeed(float runSpeed, float walkSpeed)
+{
+    m_speedA = runSpeed;
+    m_speedB = walkSpeed;
+}
+
+void CreatureInstance::setPause(bool paused)
+{
+    if (m_animCtrl)
+        m_animCtrl->setPause(paused);
+}
+
+void CreatureInstance::setTickTimeLimit(float seconds)
+{
+    if (m_animCtrl)
+        m_animCtrl->setTickTimeLimit(seconds);
+}
+
+void CreatureInstance::setNewAimationState(int index, bool smooth)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_animationList.size())
+        return;
+    m_currentAnimState = m_animationList[static_cast<std::size_t>(index)];
+    playAnimation(m_currentAnimState->getAnimationName().c_str(), smooth ? BLEND_SMOOTH : BLEND_IMMEDIATE, nullptr);
+}
+
+void CreatureInstance::setAnimationPlaySpeed(float factor)
+{
+    m_animationPlaySpeed = factor;
+    if (m_animCtrl)
+        m_animCtrl->setPlaySpeed(factor);
+}
+
+void CreatureInstance::setAnimationMerge(bool merge)
+{
+    if (m_animCtrl)
+        m_animCtrl->setMerge(merge);
+}
+
+float CreatureInstance::getPlayPercent(const std::string& animationName)
+{
+    return m_animCtrl ? m_animCtrl->getPlayPercent(animationName) : -1.0f;
+}
+
+void CreatureInstance::getSpeedRate(float& runRate, float& walkRate)
+{
+    // A row without speeds (or with scale 0) would divide by zero: such a creature plays at normal pace.
+    const float runBase = m_baseSpeedA * m_scale;
+    const float walkBase = m_baseSpeedB * m_scale;
+    runRate = runBase != 0.0f ? m_speedA / runBase : 1.0f;
+    walkRate = walkBase != 0.0f ? m_speedB / walkBase : 1.0f;
+}
+
+const char* CreatureInstance::getAnimName(AnimationType)
+{
+    return "";
+}
+
+void CreatureInstance::setActionCallBack(IActionCallback* callback)
+{
+    if (m_animCtrl)
+        m_animCtrl->setCallback(callback);
+}
+
+void CreatureInstance::changePausePropety()
+{
+    m_isPaused = !m_isPaused;
+    setPause(m_isPaused);
+}
+
+void CreatureInstance::animationAddTime(float seconds)
+{
+    if (!m_isPaused && m_currentAnimState)
+        m_currentAnimState->addTime(seconds * m_animationPlaySpeed);
+}
+
+bool CreatureInstance::hasAnimation(AnimationType type)
+{
+    return m_animCtrl && m_animCtrl->hasAnimation(type);
+}
+
+void CreatureInstance::clearAnimation(unsigned layer)
+{
+    if (m_animCtrl)
+        m_animCtrl->clearAnimation(layer);
+}
+
+AnimationType CreatureInstance::searchAnimation(unsigned layer)
+{
+    return m_animCtrl ? m_animCtrl->searchAnimation(layer) : ANIM_NONE;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "avatarsystem/detail/ogreguard.h"
+
+#include <OgreEntity.h>
+#include <OgreMesh.h>
+#include <OgreMeshManager.h>
+#include <OgreSceneManager.h>
+
+#include <string>
+
+namespace avatar_detail
+{
+
+/// Creates the entity name from mesh in scene; null instead of an exception when the name is
+/// taken or the mesh cannot be loaded. A failed load leaves OGRE's mesh manager as it was:
+/// OGRE keeps an empty, unloaded mesh of that name otherwise, which would shadow a mesh made later.
+inline Ogre::Entity* createEntityOrNull(Ogre::SceneManager* scene, const std::string& name, const std::string& mesh,
+                                        const char* where) noexcept
+{
+    Ogre::Entity* entity = nullptr;
+    // Ask first: a taken name throws ItemIdentityException.
+    if (!scene || mesh.empty() || scene->hasEntity(name))
+        return nullptr;
+    bool meshExisted = true;
+    guarded(where, [&] { meshExisted = Ogre::MeshManager::getSingleton().resourceExists(mesh); });
+    if (guarded(where, [&] { entity = scene->createEntity(name, mesh); }))
+        return entity;
+    if (!meshExisted)
+        guarded(where, [&] {
+            Ogre::MeshManager& meshes = Ogre::MeshManager::getSingleton();
+            Ogre::MeshPtr left = meshes.getByName(mesh);
+            if (left && !left->isLoaded())
+                meshes.remove(left);
+        });
+    return nullptr;
+}
+
+} // namespace avatar_detail
