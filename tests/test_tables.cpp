@@ -456,7 +456,31 @@ TEST(AnimationTable, missingKindsGiveNullAndBadRowsFailTheOpen)
         EXPECT_FALSE(animations.open());
         EXPECT_EQ(animations.getNumRecords(), 0u) << "a failed open does not set the count";
         EXPECT_EQ(animations.getByType(3), nullptr) << "reading stops at the bad row";
+        EXPECT_NE(animations.getByType(1), nullptr) << "rows before the bad one stay stored";
     }
+}
+
+TEST(KeyedTables, rowsReadInAnyOrderKeepTheFirstOfEachKeyAcrossOpens)
+{
+    ScopedTempDir dir;
+    // Keys out of order, repeated far apart and next to each other.
+    dir.write("EWEffects.csv", "9,a,t,1,1\n2,b,t,1,1\n9,c,t,1,1\n5,d,t,1,1\n2,e,t,1,1\n2,f,t,1,1\n1,g,t,1,1\n");
+    EWEffectsDB effects;
+    ASSERT_TRUE(effects.open());
+    EXPECT_EQ(effects.getNumRecords(), 4u);
+    EXPECT_EQ(field(effects.getById(9), EWEffectsDB::effectName), "a");
+    EXPECT_EQ(field(effects.getById(2), EWEffectsDB::effectName), "b");
+    std::vector<unsigned> keys;
+    for (const auto& entry : effects.getRecordMap())
+        keys.push_back(entry.first);
+    EXPECT_EQ(keys, (std::vector<unsigned>{1, 2, 5, 9}));
+
+    // A second open adds only the keys not held yet; the rows held stay.
+    dir.write("EWEffects.csv", "3,new,t,1,1\n9,newer,t,1,1\n");
+    ASSERT_TRUE(effects.open());
+    EXPECT_EQ(effects.getNumRecords(), 5u);
+    EXPECT_EQ(field(effects.getById(9), EWEffectsDB::effectName), "a");
+    EXPECT_EQ(field(effects.getById(3), EWEffectsDB::effectName), "new");
 }
 
 TEST(TableLayouts, fileNamesAndColumnCounts)
