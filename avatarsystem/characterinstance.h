@@ -2,6 +2,7 @@
 
 #include "avatarsystem/avatarsystemmanager.h"
 
+#include <array>
 #include <list>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ public:
     static std::vector<Ogre::Entity*> s_maleEntityPool;
     static std::vector<Ogre::Entity*> s_femaleEntityPool;
     static const std::size_t kMaxPooledEntities = 100;
+    /// Destroys every pooled entity through its scene manager and empties both pools
+    /// (for the host at shutdown, before its scene manager goes).
+    static void clearEntityPools();
 
     CharacterInstance();
     ~CharacterInstance() override;
@@ -112,6 +116,12 @@ protected:
     void setTexture();
 
 private:
+    /// The build steps of create(); may throw, create() does not.
+    bool build();
+    /// The ten attachment members in member order.
+    std::array<AttachModel*, 10> attachments() const;
+    /// Whether the material is one of the copies made for this avatar.
+    bool isOwnMaterial(const Ogre::MaterialPtr& material) const;
     bool acquireEntity();
     void copyMaterials();
     void setSubEntityTexture(const std::string& subEntityName, const std::string& texture);

@@ -1,0 +1,951 @@
+#include "avatarsystem/characterinstance.h"
+
+#include "avatarsystem/attachmodel.h"
+#include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/ewchardb.h"
+
+#include <OgreAnimationState.h>
+#include <OgreEntity.h>
+#include <OgreMaterialManager.h>
+#include <OgreMesh.h>
+#include <OgrePass.h>
+#include <OgreSceneManager.h>
+#include <OgreSubEntity.h>
+#include <OgreSubMesh.h>
+#include <OgreTechnique.h>
+#include <OgreTextureUnitState.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <map>
+
+const INSTANCE_TYPE_e CharacterInstance::s_instanceType;
+const std::size_t CharacterInstance::kMaxPooledEntities;
+
+const std::string CharacterInstance::body_new = "body_new_0";
+const std::string CharacterInstance::lowArm_new = "lowArm_new_0";
+const std::string CharacterInstance::lowLeg_new = "lowLeg_new_0";
+const std::string CharacterInstance::upLeg_new = "upLeg_new_0";
+const std::string CharacterInstance::face_new = "face_new_0";
+const std::string CharacterInstance::hair = "hair_0_0";
+
+const std::string CharacterInstance::helm = "helm";
+const std::string CharacterInstance::shoulder_l = "shoulder_l";
+const std::string CharacterInstance::shoulder_r = "shoulder_r";
+const std::string CharacterInstance::weapon_l = "weapon_l";
+const std::string CharacterInstance::weapon_r = "weapon_r";
+const std::string CharacterInstance::shield = "shield";
+const std::string CharacterInstance::backGongBinder = "back1";
+const std::string CharacterInstance::backShieldBinder = "back2";
+const std::string CharacterInstance::backLongBinder = "back3";
+const std::string CharacterInstance::backFazhangBinder = "back4";
+const std::string CharacterInstance::backShuangshouchuiBinder = "back5";
+const std::string CharacterInstance::waist_l = "lumber_l";
+const std::string CharacterInstance::waist_r = "lumber_r";
+
+std::vector<Ogre::Entity*> CharacterInstance::s_maleEntityPool;
+std::vector<Ogre::Entity*> CharacterInstance::s_femaleEntityPool;
+
+namespace
+{
+
+const char* const s_maleMesh = "HumanMale.mesh";
+const char* const s_femaleMesh = "HumanFemale.mesh";
+const char* const s_fallbackMaterial = "c_body";
+const double s_opaqueAbove = 0.98;
+const Ogre::uint8 s_opaqueQueue = 53;
+const Ogre::uint8 s_translucentQueue = 90;
+
+AvatarSystemManager* manager()
+{
+    return AvatarSystemManager::getSingletonPtr();
+}
+
+Ogre::SceneManager* sceneManager()
+{
+    AvatarSystemManager* m = manager();
+    return m ? m->getSceneMgr() : nullptr;
+}
+
+template <class Table> const Table* table(DB_NAME_e name)
+{
+    AvatarSystemManager* m = manager();
+    return m ? static_cast<const Table*>(m->getDB(name)) : nullptr;
+}
+
+std::string text(const Record& row, unsigned column)
+{
+    const char* value = row.getString(column);
+    return value ? std::string(value) : std::string();
+}
+
+bool fitsGender(const Record& row, unsigned column, unsigned gender)
+{
+    const unsigned flag = row.getUInt(column);
+    return flag == gender || flag == 2;
+}
+
+// Ask the mesh first: Entity::getSubEntity(name) throws ItemIdentityException for unknown names.
+Ogre::SubEntity* findSubEntity(Ogre::Entity* entity, const std::string& name)
+{
+    if (!entity || !entity->getMesh())
+        return nullptr;
+    const Ogre::Mesh::SubMeshNameMap& names = entity->getMesh()->getSubMeshNameMap();
+    const auto it = names.find(name);
+    if (it == names.end() || it->second >= entity->getNumSubEntities())
+        return nullptr;
+    return entity->getSubEntity(it->second);
+}
+
+/// The first texture unit of the first pass of the first technique, or null.
+Ogre::TextureUnitState* firstTextureUnit(const Ogre::MaterialPtr& material)
+{
+    if (!material || material->getNumTechniques() == 0)
+        return nullptr;
+    Ogre::Technique* technique = material->getTechnique(0);
+    if (technique->getNumPasses() == 0)
+        return nullptr;
+    Ogre::Pass* pass = technique->getPass(0);
+    return pass->getNumTextureUnitStates() == 0 ? nullptr : pass->getTextureUnitState(0);
+}
+
+/// name itself when no entity has it, else name#2, name#3... whichever is free first.
+std::string freeEntityName(Ogre::SceneManager& scene, const std::string& name)
+{
+    std::string candidate = name;
+    for (unsigned n = 2; scene.hasEntity(candidate); ++n)
+        candidate = name + "#" + std::to_string(n);
+    return candidate;
+}
+
+/// name itself when no material has it (in any group), else name#2, name#3... whichever is free first.
+std::string freeMaterialName(const std::string& name)
+{
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    std::string candidate = name;
+    // The group must be named: without it the engine looks in the default group only.
+    for (unsigned n = 2; materials.resourceExists(candidate, Ogre::RGN_AUTODETECT); ++n)
+        candidate = name + "#" + std::to_string(n);
+    return candidate;
+}
+
+bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
+{
+    // The mesh decides: the entity goes back to the pool it can serve, whatever gender a rebuild set.
+    if (entity->getMesh())
+    {
+        const std::string& mesh = entity->getMesh()->getName();
+        if (mesh == s_femaleMesh)
+            return true;
+        if (mesh == s_maleMesh)
+            return false;
+    }
+    return gender != 0;
+}
+
+} // namespace
+
+CharacterInstance::CharacterInstance()
+{
+    m_animCtrl = new AnimationController();
+    m_animCtrl->setOwner(this);
+}
+
+CharacterInstance::~CharacterInstance()
+{
+    // The OGRE objects need the scene and go in destroy(); what is only ours goes here as well,
+    // so that an instance deleted without destroy() leaks no memory of its own.
+    if (m_animCtrl)
+        m_animCtrl->clearOwner();
+    delete m_animCtrl;
+    delete m_entityCallback;
+}
+
+void CharacterInstance::setProperties(const PlayerSetting_t& setting)
+{
+    m_properties = setting;
+    m_name.assign(setting.Name, strnlen(setting.Name, sizeof(setting.Name)));
+}
+
+bool CharacterInstance::create()
+{
+    bool built = false;
+    avatar_detail::guarded("building a character", [this, &built] { built = build(); });
+    return built;
+}
+
+bool CharacterInstance::build()
+{
+    getResourceInfo();
+    if (!m_entity)
+        return false;
+    showObject();
+    equip();
+    setTexture();
+    AvatarSystemManager* m = manager();
+    setTextureFilter(m ? m->getTextureFilterType() : 3);
+    if (!m_transparencySet)
+        setInstanceTransoarency(0.0f, false);
+
+    if (!m_isCreated)
+    {
+        if (m_animCtrl)
+        {
+            m_animCtrl->setEntity(m_entity);
+            m_animCtrl->setPause(false);
+        }
+        if (m_entityCallback && m_entityCallback->view)
+        {
+            if (m_entityCallback->type == 0)
+            {
+                IEntityView* view = m_entityCallback->view;
+                view->onInstanceReady(this, 0);
+                if (m_entityCallback->observer)
+                    m_entityCallback->observer->onViewReady(view->getViewKey());
+                m_entityCallback->type = 3;
+            }
+        }
+        else if (m_isCopy)
+        {
+            if (m_rtt3DCallback)
+                m_rtt3DCallback->onPlayerCopyCreated();
+            if (m_rttCallback)
+                m_rttCallback->onCopyCreated();
+        }
+    }
+    m_appliedProperties = m_properties;
+    m_isCreated = true;
+    return true;
+}
+
+bool CharacterInstance::destroy()
+{
+    if (m_animCtrl)
+    {
+        m_animCtrl->clearOwner();
+        delete m_animCtrl;
+        m_animCtrl = nullptr;
+    }
+    Ogre::SceneManager* scene = sceneManager();
+    if (scene && m_entity)
+    {
+        // The attachments take their own entities off our bones; whatever else hangs there goes next.
+        for (AttachModel** slot : {&m_helm, &m_shoulderL, &m_shoulderR, &m_rightWeapon, &m_leftWeapon, &m_shield,
+                                   &m_backWeapon, &m_backShield, &m_waistL, &m_waistR})
+        {
+            if (*slot)
+            {
+                AttachModel* model = *slot;
+                avatar_detail::guarded("destroying an attachment", [model] { model->destroy(); });
+                delete model;
+                *slot = nullptr;
+            }
+        }
+        Ogre::Entity* entity = m_entity;
+        avatar_detail::guarded("detaching a character", [entity] {
+            entity->detachAllObjectsFromBone();
+            if (entity->isAttached())
+                entity->detachFromParent();
+        });
+
+        // Pooled bodies keep no reference to our copies: back to the mesh's own materials where they exist.
+        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+        avatar_detail::guarded("releasing a character's materials", [&] {
+            for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
+            {
+                Ogre::SubEntity* sub = entity->getSubEntity(i);
+                const Ogre::MaterialPtr own = materials.getByName(sub->getSubMesh()->getMaterialName());
+                if (own)
+                    sub->setMaterial(own);
+            }
+        });
+        for (const std::string& name : m_materialCopies)
+            avatar_detail::guarded("removing a material copy", [&] {
+                if (Ogre::MaterialPtr copy = materials.getByName(name))
+                    materials.remove(copy);
+            });
+        m_materialCopies.clear();
+
+        std::vector<Ogre::Entity*>& pool =
+            isFemaleBody(entity, m_properties.gender) ? s_femaleEntityPool : s_maleEntityPool;
+        if (pool.size() < kMaxPooledEntities)
+            pool.push_back(entity);
+        else
+            avatar_detail::guarded("destroying a character entity", [&] { scene->destroyEntity(entity); });
+        m_entity = nullptr;
+    }
+    delete m_entityCallback;
+    m_entityCallback = nullptr;
+    return true;
+}
+
+void CharacterInstance::clearEntityPools()
+{
+    for (std::vector<Ogre::Entity*>* pool : {&s_maleEntityPool, &s_femaleEntityPool})
+    {
+        for (Ogre::Entity* entity : *pool)
+            avatar_detail::guarded("destroying a pooled entity", [entity] {
+                if (Ogre::SceneManager* scene = entity->_getManager())
+                    scene->destroyEntity(entity);
+            });
+        pool->clear();
+    }
+}
+
+void CharacterInstance::getResourceInfo()
+{
+    AvatarSystemManager* m = manager();
+    if (!m || !m->getSceneMgr())
+        return;
+    const PlayerSetting_t& s = m_properties;
+    if (!m_isCreated)
+        m_appliedProperties = s;
+
+    if (const auto* sections = table<EWCharSectionsDB>(DB_CHAR_SECTIONS))
+    {
+        const char* g = s.gender == 0 ? "M" : "F";
+        m_defaultHairTexture = std::string("hair_") + g + ".dds";
+        m_lowArmTexture = std::string("lowarm_new_") + g + ".dds";
+        m_bodyTexture = std::string("body_new_") + g + ".dds";
+        m_upLegTexture = std::string("upleg_new_") + g + ".dds";
+        m_lowLegTexture = std::string("lowLeg_new_") + g + ".dds";
+        m_faceTexture = std::string("Face_1_") + g + ".dds";
+
+        const Record& face =
+            sections->getByParams(s.race, s.gender, EWCharSectionsDB::FaceType, s.faceType, s.skinColor);
+        if (face.isValid())
+            m_faceTexture = text(face, EWCharSectionsDB::Tex1);
+        const Record& hairRow =
+            sections->getByParams(s.race, s.gender, EWCharSectionsDB::HairType, s.hairStyle, s.hairColor);
+        if (hairRow.isValid())
+            m_hairTexture = text(hairRow, EWCharSectionsDB::Tex1);
+    }
+
+    m_lowArmByHand = true;
+    m_lowLegByFoot = true;
+    if (const auto* worn = table<EWWearingDB>(DB_WEARING))
+    {
+        auto item = [&](unsigned id) -> const Record& {
+            const Record& row = worn->getByID(id);
+            return row.isValid() && fitsGender(row, EWWearingDB::Flag, s.gender) ? row : s_emptyRecord;
+        };
+        auto tex = [&](const Record& row, unsigned column) {
+            return makeItemTexture(static_cast<int>(column), row.getString(column));
+        };
+        const Record& shirt = item(s.shirt);
+        if (shirt.isValid())
+        {
+            const std::string body = tex(shirt, EWWearingDB::TexBody);
+            if (!body.empty())
+                m_bodyTexture = body;
+            const std::string hand = tex(shirt, EWWearingDB::TexHand);
+            if (!hand.empty())
+            {
+                m_lowArmTexture = hand;
+                m_lowArmByHand = false;
+            }
+        }
+        const Record& pants = item(s.pants);
+        if (pants.isValid())
+        {
+            const std::string upLeg = tex(pants, EWWearingDB::TexPants);
+            if (!upLeg.empty())
+                m_upLegTexture = upLeg;
+            const std::string lowLeg = tex(pants, EWWearingDB::TexFoot);
+            if (!lowLeg.empty())
+            {
+                m_lowLegTexture = lowLeg;
+                m_lowLegByFoot = false;
+            }
+        }
+        const Record& glove = item(s.glove);
+        if (glove.isValid())
+        {
+            const std::string hand = tex(glove, EWWearingDB::TexHand);
+            if (!hand.empty())
+            {
+                m_lowArmTexture = hand;
+                m_lowArmByHand = true;
+            }
+        }
+        const Record& boot = item(s.boot);
+        if (boot.isValid())
+        {
+            const std::string foot = tex(boot, EWWearingDB::TexFoot);
+            if (!foot.empty())
+            {
+                m_lowLegTexture = foot;
+                m_lowLegByFoot = true;
+            }
+        }
+        m_beltOutTexture = getOutModelTextureName(s.belt);
+        m_gloveOutTexture = getOutModelTextureName(s.glove);
+        m_shirtOutTexture = getOutModelTextureName(s.shirt);
+        m_pantsOutTexture = getOutModelTextureName(s.pants);
+        m_bootOutTexture = getOutModelTextureName(s.boot);
+    }
+
+    if (!table<EWItemDB>(DB_ITEM))
+        return;
+    if (m_isCreated)
+        return;
+    acquireEntity();
+}
+
+bool CharacterInstance::acquireEntity()
+{
+    // Held already when an earlier build stopped part-way: never take a second body.
+    if (m_entity)
+        return true;
+    Ogre::SceneManager* scene = sceneManager();
+    const auto* races = table<EWCharRacesDB>(DB_CHAR_RACES);
+    if (!scene || !races)
+        return false;
+    const Record& race = races->getById(m_properties.race);
+    if (!race.isValid() || text(race, EWCharRacesDB::Name).empty())
+        return false;
+
+    const bool male = m_properties.gender == 0;
+    const char* mesh = male ? s_maleMesh : s_femaleMesh;
+    std::vector<Ogre::Entity*>& pool = male ? s_maleEntityPool : s_femaleEntityPool;
+    m_baseSpeedA = male ? 6.0f : 6.2f;
+    m_baseSpeedB = male ? 2.5f : 2.3f;
+
+    Ogre::Entity* entity = nullptr;
+    if (pool.empty())
+    {
+        // The formed name is kept whenever it is free; two names can form the same text
+        // ("Ann1" with ID 7 and "Ann" with ID 17), and then a numbered variant is used.
+        const std::string name = freeEntityName(*scene, m_name + std::to_string(m_uniqueID) + "_Player");
+        if (!avatar_detail::guarded("creating a character entity",
+                                    [&] { entity = scene->createEntity(name, mesh); }))
+            return false;
+    }
+    else
+    {
+        entity = pool.back();
+        pool.pop_back();
+        entity->setVisible(true);
+        if (m_animCtrl)
+        {
+            m_animCtrl->setEntity(entity);
+            m_animCtrl->resetAllStates(false);
+        }
+    }
+    m_entity = entity;
+    m_entity->setRenderQueueGroup(s_opaqueQueue);
+    return true;
+}
+
+void CharacterInstance::showObject()
+{
+    if (!m_entity)
+        return;
+    const PlayerSetting_t& s = m_properties;
+    m_subEntityCount = static_cast<unsigned>(m_entity->getNumSubEntities());
+    for (unsigned i = 0; i < m_subEntityCount; ++i)
+        m_entity->getSubEntity(i)->setVisible(false);
+    for (const std::string* name : {&body_new, &lowArm_new, &lowLeg_new, &upLeg_new, &face_new})
+        showSubEntity(*name, true);
+
+    if (m_needMaterialClone)
+    {
+        copyMaterials();
+        m_needMaterialClone = false;
+    }
+
+    bool showStyledHair = true;
+    bool showHairPiece = false;
+    if (s.head != 0)
+    {
+        if (const auto* items = table<EWItemDB>(DB_ITEM))
+        {
+            const Record& headItem = items->getByID(s.head);
+            if (headItem.isValid())
+            {
+                // Only the last decimal digit of each column counts.
+                showStyledHair = headItem.getUInt(EWItemDB::HideHair) % 10 == 0;
+                showHairPiece = headItem.getUInt(EWItemDB::HideHead) % 10 == 0;
+            }
+        }
+    }
+
+    const auto* hairGeo = table<EWCharHairGeoDB>(DB_CHAR_HAIR_GEO);
+    const auto* sections = table<EWCharSectionsDB>(DB_CHAR_SECTIONS);
+    if (showStyledHair && hairGeo && sections)
+    {
+        const Record& style =
+            sections->getByParams(s.race, s.gender, EWCharSectionsDB::HairType, s.hairStyle, s.hairColor);
+        if (style.isValid())
+        {
+            const Record& geoset = hairGeo->getByParams(
+                s.race, s.gender, static_cast<unsigned>(style.getInt(EWCharSectionsDB::Section)));
+            const std::string submesh = geoset.isValid() ? text(geoset, EWCharHairGeoDB::Submesh1) : std::string();
+            if (!submesh.empty())
+            {
+                showSubEntity(submesh, true);
+                if (!m_hairTexture.empty())
+                    setSubEntityTexture(submesh, m_hairTexture);
+            }
+        }
+    }
+    showSubEntity(hair, showHairPiece);
+}
+
+void CharacterInstance::copyMaterials()
+{
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    const std::string suffix = m_name + "true" + std::to_string(m_uniqueID);
+    // Sub-entities that share a mesh material share its copy, as they shared the original.
+    std::map<std::string, Ogre::MaterialPtr> made;
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+    {
+        Ogre::SubEntity* sub = m_entity->getSubEntity(i);
+        const std::string source = sub->getSubMesh()->getMaterialName();
+        avatar_detail::guarded("copying a character material", [&] {
+            Ogre::MaterialPtr& copy = made[source];
+            if (!copy)
+            {
+                Ogre::MaterialPtr original = materials.getByName(source);
+                if (!original)
+                    original = materials.getByName(s_fallbackMaterial);
+                // Neither the mesh's material nor the fallback exists: the sub-entity keeps what it has.
+                if (!original)
+                    return;
+                const std::string name = freeMaterialName(source + suffix);
+                copy = original->clone(name);
+                m_materialCopies.push_back(name);
+            }
+            sub->setMaterial(copy);
+        });
+    }
+}
+
+void CharacterInstance::showSubEntity(const std::string& name, bool visible)
+{
+    if (Ogre::SubEntity* sub = findSubEntity(m_entity, name))
+        sub->setVisible(visible);
+}
+
+void CharacterInstance::setSubEntityTexture(const std::string& subEntityName, const std::string& texture)
+{
+    Ogre::SubEntity* sub = findSubEntity(m_entity, subEntityName);
+    if (!sub || texture.empty())
+        return;
+    avatar_detail::guarded("setting a section texture", [&] {
+        if (Ogre::TextureUnitState* unit = firstTextureUnit(sub->getMaterial()))
+            unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
+    });
+}
+
+std::string CharacterInstance::getSubEntityTexture(const std::string& subEntityName) const
+{
+    Ogre::SubEntity* sub = findSubEntity(m_entity, subEntityName);
+    const Ogre::TextureUnitState* unit = sub ? firstTextureUnit(sub->getMaterial()) : nullptr;
+    return unit ? unit->getTextureName() : std::string();
+}
+
+void CharacterInstance::setTexture()
+{
+    setSubEntityTexture(body_new, m_bodyTexture);
+    setSubEntityTexture(lowArm_new, m_lowArmTexture);
+    setSubEntityTexture(face_new, m_faceTexture);
+    setSubEntityTexture(upLeg_new, m_upLegTexture);
+    setSubEntityTexture(lowLeg_new, m_lowLegTexture);
+    setSubEntityTexture(hair, m_defaultHairTexture);
+}
+
+std::string CharacterInstance::makeItemTexture(int /*kind*/, const char* base) const
+{
+    if (!base || !*base)
+        return std::string();
+    return std::string(base) + (m_properties.gender == 0 ? "_M.dds" : "_F.dds");
+}
+
+std::string CharacterInstance::getOutModelTextureName(unsigned itemID) const
+{
+    const auto* worn = table<EWWearingDB>(DB_WEARING);
+    if (!worn)
+        return std::string();
+    const Record& row = worn->getByID(itemID);
+    return row.isValid() ? text(row, EWWearingDB::TexPath) : std::string();
+}
+
+void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
+                                            const std::string& texture)
+{
+    Ogre::SubEntity* sub = findSubEntity(m_entity, subEntityName);
+    if (!sub)
+        return;
+    avatar_detail::guarded("re-templating a section", [&] {
+        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+        const Ogre::MaterialPtr templ = materials.getByName(templateName);
+        const Ogre::MaterialPtr current = sub->getMaterial();
+        if (!templ || !current)
+            return;
+        std::string name = current->getName();
+        const bool own = std::find(m_materialCopies.begin(), m_materialCopies.end(), name) != m_materialCopies.end();
+        if (own)
+        {
+            materials.remove(current);
+        }
+        else
+        {
+            // A shared material is never replaced: the section gets a copy of its own first.
+            name = freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" +
+                                    std::to_string(m_uniqueID));
+            m_materialCopies.push_back(name);
+        }
+        Ogre::MaterialPtr copy = templ->clone(name);
+        if (!texture.empty())
+            if (Ogre::TextureUnitState* unit = firstTextureUnit(copy))
+                unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
+        sub->setMaterial(copy);
+    });
+}
+
+void CharacterInstance::equip()
+{
+    // Attached models and worn items are dressed by the equipment work, not implemented yet:
+    // until then a build shows the bare body with its section textures.
+}
+
+void CharacterInstance::addEquipment(unsigned /*itemID*/, CharSlots /*place*/)
+{
+    // Not implemented yet: worn items are put on with the equipment work.
+}
+
+bool CharacterInstance::loadAttatchedModel(int /*slot*/, unsigned int /*itemID*/)
+{
+    // Not implemented yet: attachments are built with the equipment work.
+    return false;
+}
+
+void CharacterInstance::removeAttachedModel(int slot)
+{
+    if (!m_entity || !sceneManager())
+        return;
+    std::vector<AttachModel**> members;
+    switch (slot)
+    {
+    case SLOT_HEAD:
+        members = {&m_helm};
+        break;
+    case SLOT_SHOULDER:
+        members = {&m_shoulderL, &m_shoulderR};
+        break;
+    case SLOT_DOUBLEHAND:
+        members = {&m_rightWeapon, &m_leftWeapon};
+        break;
+    case SLOT_SHIELD:
+        members = {&m_shield};
+        break;
+    case SLOT_RIGHT_HAND:
+        members = {&m_rightWeapon};
+        break;
+    case SLOT_LEFT_HAND:
+        members = {&m_leftWeapon};
+        break;
+    case SLOT_BACK_LONG_WEAPON:
+        members = {&m_backWeapon};
+        break;
+    case SLOT_BACK_SHIELD:
+        members = {&m_backShield};
+        break;
+    case SLOT_RIGHT_WAIST:
+        members = {&m_waistR};
+        break;
+    case SLOT_LEFT_WAIST:
+        members = {&m_waistL};
+        break;
+    default:
+        break;
+    }
+    for (AttachModel** member : members)
+    {
+        if (AttachModel* model = *member)
+        {
+            avatar_detail::guarded("removing an attachment", [model] { model->destroy(); });
+            delete model;
+            *member = nullptr;
+        }
+    }
+}
+
+bool CharacterInstance::settingEquipEffect(const WeaponEffectVisible* visible)
+{
+    if (!visible)
+        return true;
+    m_properties.weaponEffect = *visible;
+    IAvatarSystem::getSingletonPtr()->replacePlayer(m_properties, this);
+    return true;
+}
+
+void CharacterInstance::setWeaponEffectAllShow(int value)
+{
+    const unsigned v = static_cast<unsigned>(value);
+    m_properties.weaponEffect = WeaponEffectVisible{v, v, v, v, v, v, v};
+}
+
+std::array<AttachModel*, 10> CharacterInstance::attachments() const
+{
+    return {m_helm, m_shoulderL, m_shoulderR, m_rightWeapon, m_leftWeapon,
+            m_shield, m_backWeapon, m_backShield, m_waistL, m_waistR};
+}
+
+bool CharacterInstance::isOwnMaterial(const Ogre::MaterialPtr& material) const
+{
+    return material &&
+           std::find(m_materialCopies.begin(), m_materialCopies.end(), material->getName()) != m_materialCopies.end();
+}
+
+void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
+{
+    m_transparencySet = fromOutside;
+    m_transparency = alpha;
+    if (!m_entity)
+        return;
+    const bool opaque = static_cast<double>(alpha) > s_opaqueAbove;
+    avatar_detail::guarded("setting a character's opacity", [&] {
+        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+        {
+            // Only our own copies change: a material shared with other entities stays as it is.
+            const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+            if (!isOwnMaterial(material) || material->getNumTechniques() == 0)
+                continue;
+            Ogre::Technique* technique = material->getTechnique(0);
+            technique->setLightingEnabled(true);
+            if (opaque)
+            {
+                technique->setSceneBlending(Ogre::SBT_REPLACE);
+                technique->setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
+                technique->setDepthWriteEnabled(true);
+            }
+            else
+            {
+                technique->setSceneBlending(Ogre::SBT_TRANSPARENT_ALPHA);
+                technique->setDiffuse(1.0f, 1.0f, 1.0f, alpha);
+                technique->setDepthWriteEnabled(false);
+            }
+            if (technique->getNumPasses() > 0)
+                technique->getPass(0)->setAlphaRejectSettings(Ogre::CMPF_GREATER, opaque ? 125 : 0);
+        }
+        m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
+    });
+    for (AttachModel* model : attachments())
+        if (model)
+            model->setInstanceTransoarency(alpha);
+}
+
+void CharacterInstance::setTextureFilter(int level)
+{
+    if (!m_entity)
+        return;
+    unsigned anisotropy = 2;
+    switch (level)
+    {
+    case 0:
+        anisotropy = 0;
+        break;
+    case 2:
+        anisotropy = 4;
+        break;
+    case 3:
+        anisotropy = 8;
+        break;
+    case 4:
+        anisotropy = 16;
+        break;
+    default:
+        break;
+    }
+    avatar_detail::guarded("setting a character's texture filter", [&] {
+        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+        {
+            const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+            if (!isOwnMaterial(material))
+                continue;
+            if (anisotropy == 0)
+            {
+                material->setTextureFiltering(Ogre::TFO_TRILINEAR);
+            }
+            else
+            {
+                material->setTextureFiltering(Ogre::TFO_ANISOTROPIC);
+                material->setTextureAnisotropy(anisotropy);
+            }
+        }
+    });
+    for (AttachModel* model : attachments())
+        if (model)
+            model->setTextureFilter(level);
+}
+
+void CharacterInstance::update(bool b, float seconds)
+{
+    if (!m_entity)
+        return;
+    if (m_animCtrl)
+        m_animCtrl->update(b, seconds);
+    if (m_transparencySet)
+        return;
+    if (m_transparency < 1.0f)
+    {
+        m_transparency += seconds / 2.0f;
+        setInstanceTransoarency(m_transparency, false);
+    }
+    else
+    {
+        m_transparency = 1.0f;
+        setInstanceTransoarency(1.0f, true);
+    }
+}
+
+void CharacterInstance::setVisible(bool visible)
+{
+    if (m_entity)
+        m_entity->setVisible(visible);
+}
+
+void CharacterInstance::setHighLight(bool /*on*/)
+{
+    // Characters are not highlighted.
+}
+
+void CharacterInstance::updateControlledEntity()
+{
+    if (m_animCtrl && getEntityPtr())
+        m_animCtrl->setEntity(getEntityPtr());
+}
+
+void CharacterInstance::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
+{
+    m_isCopy = true;
+    m_rttCallback = rtt;
+    m_rtt3DCallback = rtt3D;
+}
+
+void CharacterInstance::initAnimation()
+{
+    if (!m_entity)
+        return;
+    m_animationList.clear();
+    if (Ogre::AnimationStateSet* states = m_entity->getAllAnimationStates())
+        for (const auto& entry : states->getAnimationStates())
+            m_animationList.push_back(entry.second);
+}
+
+void CharacterInstance::playStatic(AnimationType type, float position)
+{
+    if (m_animCtrl)
+        m_animCtrl->playStatic(type, position);
+}
+
+void CharacterInstance::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start,
+                                      IActionCallback* callback, bool now)
+{
+    if (!m_animCtrl)
+        return;
+    if (now)
+        m_animCtrl->play(type, blend, start, callback);
+    else
+        m_animCtrl->playLater(type, blend, start, callback);
+}
+
+void CharacterInstance::playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback)
+{
+    if (m_animCtrl)
+        m_animCtrl->playByName(name, blend, callback);
+}
+
+void CharacterInstance::setSpeed(float runSpeed, float walkSpeed)
+{
+    m_speedA = runSpeed;
+    m_speedB = walkSpeed;
+}
+
+void CharacterInstance::setPause(bool paused)
+{
+    if (m_animCtrl)
+        m_animCtrl->setPause(paused);
+}
+
+void CharacterInstance::setTickTimeLimit(float seconds)
+{
+    if (m_animCtrl)
+        m_animCtrl->setTickTimeLimit(seconds);
+}
+
+void CharacterInstance::setNewAimationState(int index, bool smooth)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_animationList.size())
+        return;
+    auto it = m_animationList.begin();
+    std::advance(it, index);
+    m_currentAnimState = *it;
+    playAnimation(m_currentAnimState->getAnimationName().c_str(), smooth ? BLEND_SMOOTH : BLEND_IMMEDIATE, nullptr);
+}
+
+void CharacterInstance::setAnimationPlaySpeed(float factor)
+{
+    m_animationPlaySpeed = factor;
+    if (m_animCtrl)
+        m_animCtrl->setPlaySpeed(factor);
+}
+
+void CharacterInstance::setAnimationMerge(bool merge)
+{
+    if (m_animCtrl)
+        m_animCtrl->setMerge(merge);
+}
+
+float CharacterInstance::getPlayPercent(const std::string& animationName)
+{
+    return m_animCtrl ? m_animCtrl->getPlayPercent(animationName) : -1.0f;
+}
+
+void CharacterInstance::getSpeedRate(float& runRate, float& walkRate)
+{
+    runRate = m_speedA / m_baseSpeedA;
+    walkRate = m_speedB / m_baseSpeedB;
+}
+
+const char* CharacterInstance::getAnimName(AnimationType type)
+{
+    return m_animCtrl ? m_animCtrl->getAnimName(type) : "";
+}
+
+void CharacterInstance::setActionCallBack(IActionCallback* callback)
+{
+    if (m_animCtrl)
+        m_animCtrl->setCallback(callback);
+}
+
+void CharacterInstance::changePausePropety()
+{
+    m_isPaused = !m_isPaused;
+    setPause(m_isPaused);
+}
+
+void CharacterInstance::animationAddTime(float seconds)
+{
+    if (!m_isPaused && m_currentAnimState)
+        m_currentAnimState->addTime(seconds * m_animationPlaySpeed);
+}
+
+bool CharacterInstance::hasAnimation(AnimationType type)
+{
+    return m_animCtrl && m_animCtrl->hasAnimation(type);
+}
+
+void CharacterInstance::clearAnimation(unsigned layer)
+{
+    if (m_animCtrl)
+        m_animCtrl->clearAnimation(layer);
+}
+
+AnimationType CharacterInstance::searchAnimation(unsigned layer)
+{
+    return m_animCtrl ? m_animCtrl->searchAnimation(layer) : ANIM_NONE;
+}
