@@ -243,28 +243,35 @@ bool CharacterInstance::destroy()
             }
         }
         Ogre::Entity* entity = m_entity;
-        avatar_detail::guarded("detaching a character", [entity] {
-            entity->detachAllObjectsFromBone();
-            if (entity->isAttached())
-                entity->detachFromParent();
-        });
+        avatar_detail::guarded("detaching a character",
+                               [entity]
+                               {
+                                   entity->detachAllObjectsFromBone();
+                                   if (entity->isAttached())
+                                       entity->detachFromParent();
+                               });
 
         // Pooled bodies keep no reference to our copies: back to the mesh's own materials where they exist.
         Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-        avatar_detail::guarded("releasing a character's materials", [&] {
-            for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
-            {
-                Ogre::SubEntity* sub = entity->getSubEntity(i);
-                const Ogre::MaterialPtr own = materials.getByName(sub->getSubMesh()->getMaterialName());
-                if (own)
-                    sub->setMaterial(own);
-            }
-        });
+        avatar_detail::guarded("releasing a character's materials",
+                               [&]
+                               {
+                                   for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
+                                   {
+                                       Ogre::SubEntity* sub = entity->getSubEntity(i);
+                                       const Ogre::MaterialPtr own =
+                                           materials.getByName(sub->getSubMesh()->getMaterialName());
+                                       if (own)
+                                           sub->setMaterial(own);
+                                   }
+                               });
         for (const std::string& name : m_materialCopies)
-            avatar_detail::guarded("removing a material copy", [&] {
-                if (Ogre::MaterialPtr copy = materials.getByName(name))
-                    materials.remove(copy);
-            });
+            avatar_detail::guarded("removing a material copy",
+                                   [&]
+                                   {
+                                       if (Ogre::MaterialPtr copy = materials.getByName(name, Ogre::RGN_AUTODETECT))
+                                           materials.remove(copy);
+                                   });
         m_materialCopies.clear();
 
         std::vector<Ogre::Entity*>& pool =
@@ -285,10 +292,12 @@ void CharacterInstance::clearEntityPools()
     for (std::vector<Ogre::Entity*>* pool : {&s_maleEntityPool, &s_femaleEntityPool})
     {
         for (Ogre::Entity* entity : *pool)
-            avatar_detail::guarded("destroying a pooled entity", [entity] {
-                if (Ogre::SceneManager* scene = entity->_getManager())
-                    scene->destroyEntity(entity);
-            });
+            avatar_detail::guarded("destroying a pooled entity",
+                                   [entity]
+                                   {
+                                       if (Ogre::SceneManager* scene = entity->_getManager())
+                                           scene->destroyEntity(entity);
+                                   });
         pool->clear();
     }
 }
@@ -326,13 +335,13 @@ void CharacterInstance::getResourceInfo()
     m_lowLegByFoot = true;
     if (const auto* worn = table<EWWearingDB>(DB_WEARING))
     {
-        auto item = [&](unsigned id) -> const Record& {
+        auto item = [&](unsigned id) -> const Record&
+        {
             const Record& row = worn->getByID(id);
             return row.isValid() && fitsGender(row, EWWearingDB::Flag, s.gender) ? row : s_emptyRecord;
         };
-        auto tex = [&](const Record& row, unsigned column) {
-            return makeItemTexture(static_cast<int>(column), row.getString(column));
-        };
+        auto tex = [&](const Record& row, unsigned column)
+        { return makeItemTexture(static_cast<int>(column), row.getString(column)); };
         const Record& shirt = item(s.shirt);
         if (shirt.isValid())
         {
@@ -418,8 +427,7 @@ bool CharacterInstance::acquireEntity()
         // The formed name is kept whenever it is free; two names can form the same text
         // ("Ann1" with ID 7 and "Ann" with ID 17), and then a numbered variant is used.
         const std::string name = freeEntityName(*scene, m_name + std::to_string(m_uniqueID) + "_Player");
-        if (!avatar_detail::guarded("creating a character entity",
-                                    [&] { entity = scene->createEntity(name, mesh); }))
+        if (!avatar_detail::guarded("creating a character entity", [&] { entity = scene->createEntity(name, mesh); }))
             return false;
     }
     else
@@ -479,8 +487,8 @@ void CharacterInstance::showObject()
             sections->getByParams(s.race, s.gender, EWCharSectionsDB::HairType, s.hairStyle, s.hairColor);
         if (style.isValid())
         {
-            const Record& geoset = hairGeo->getByParams(
-                s.race, s.gender, static_cast<unsigned>(style.getInt(EWCharSectionsDB::Section)));
+            const Record& geoset =
+                hairGeo->getByParams(s.race, s.gender, static_cast<unsigned>(style.getInt(EWCharSectionsDB::Section)));
             const std::string submesh = geoset.isValid() ? text(geoset, EWCharHairGeoDB::Submesh1) : std::string();
             if (!submesh.empty())
             {
@@ -503,22 +511,25 @@ void CharacterInstance::copyMaterials()
     {
         Ogre::SubEntity* sub = m_entity->getSubEntity(i);
         const std::string source = sub->getSubMesh()->getMaterialName();
-        avatar_detail::guarded("copying a character material", [&] {
-            Ogre::MaterialPtr& copy = made[source];
-            if (!copy)
-            {
-                Ogre::MaterialPtr original = materials.getByName(source);
-                if (!original)
-                    original = materials.getByName(s_fallbackMaterial);
-                // Neither the mesh's material nor the fallback exists: the sub-entity keeps what it has.
-                if (!original)
-                    return;
-                const std::string name = freeMaterialName(source + suffix);
-                copy = original->clone(name);
-                m_materialCopies.push_back(name);
-            }
-            sub->setMaterial(copy);
-        });
+        avatar_detail::guarded("copying a character material",
+                               [&]
+                               {
+                                   Ogre::MaterialPtr& copy = made[source];
+                                   if (!copy)
+                                   {
+                                       Ogre::MaterialPtr original = materials.getByName(source, Ogre::RGN_AUTODETECT);
+                                       if (!original)
+                                           original = materials.getByName(s_fallbackMaterial, Ogre::RGN_AUTODETECT);
+                                       // Neither the mesh's material nor the fallback exists: the sub-entity keeps what
+                                       // it has.
+                                       if (!original)
+                                           return;
+                                       const std::string name = freeMaterialName(source + suffix);
+                                       copy = original->clone(name);
+                                       m_materialCopies.push_back(name);
+                                   }
+                                   sub->setMaterial(copy);
+                               });
     }
 }
 
@@ -533,10 +544,12 @@ void CharacterInstance::setSubEntityTexture(const std::string& subEntityName, co
     Ogre::SubEntity* sub = findSubEntity(m_entity, subEntityName);
     if (!sub || texture.empty())
         return;
-    avatar_detail::guarded("setting a section texture", [&] {
-        if (Ogre::TextureUnitState* unit = firstTextureUnit(sub->getMaterial()))
-            unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
-    });
+    avatar_detail::guarded("setting a section texture",
+                           [&]
+                           {
+                               if (Ogre::TextureUnitState* unit = firstTextureUnit(sub->getMaterial()))
+                                   unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
+                           });
 }
 
 std::string CharacterInstance::getSubEntityTexture(const std::string& subEntityName) const
@@ -578,31 +591,34 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
     Ogre::SubEntity* sub = findSubEntity(m_entity, subEntityName);
     if (!sub)
         return;
-    avatar_detail::guarded("re-templating a section", [&] {
-        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-        const Ogre::MaterialPtr templ = materials.getByName(templateName);
-        const Ogre::MaterialPtr current = sub->getMaterial();
-        if (!templ || !current)
-            return;
-        std::string name = current->getName();
-        const bool own = std::find(m_materialCopies.begin(), m_materialCopies.end(), name) != m_materialCopies.end();
-        if (own)
-        {
-            materials.remove(current);
-        }
-        else
-        {
-            // A shared material is never replaced: the section gets a copy of its own first.
-            name = freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" +
-                                    std::to_string(m_uniqueID));
-            m_materialCopies.push_back(name);
-        }
-        Ogre::MaterialPtr copy = templ->clone(name);
-        if (!texture.empty())
-            if (Ogre::TextureUnitState* unit = firstTextureUnit(copy))
-                unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
-        sub->setMaterial(copy);
-    });
+    avatar_detail::guarded("re-templating a section",
+                           [&]
+                           {
+                               Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+                               const Ogre::MaterialPtr templ = materials.getByName(templateName, Ogre::RGN_AUTODETECT);
+                               const Ogre::MaterialPtr current = sub->getMaterial();
+                               if (!templ || !current)
+                                   return;
+                               std::string name = current->getName();
+                               const bool own = std::find(m_materialCopies.begin(), m_materialCopies.end(), name) !=
+                                                m_materialCopies.end();
+                               if (own)
+                               {
+                                   materials.remove(current);
+                               }
+                               else
+                               {
+                                   // A shared material is never replaced: the section gets a copy of its own first.
+                                   name = freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" +
+                                                           std::to_string(m_uniqueID));
+                                   m_materialCopies.push_back(name);
+                               }
+                               Ogre::MaterialPtr copy = templ->clone(name);
+                               if (!texture.empty())
+                                   if (Ogre::TextureUnitState* unit = firstTextureUnit(copy))
+                                       unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
+                               sub->setMaterial(copy);
+                           });
 }
 
 void CharacterInstance::equip()
@@ -690,8 +706,8 @@ void CharacterInstance::setWeaponEffectAllShow(int value)
 
 std::array<AttachModel*, 10> CharacterInstance::attachments() const
 {
-    return {m_helm, m_shoulderL, m_shoulderR, m_rightWeapon, m_leftWeapon,
-            m_shield, m_backWeapon, m_backShield, m_waistL, m_waistR};
+    return {m_helm,   m_shoulderL,  m_shoulderR,  m_rightWeapon, m_leftWeapon,
+            m_shield, m_backWeapon, m_backShield, m_waistL,      m_waistR};
 }
 
 bool CharacterInstance::isOwnMaterial(const Ogre::MaterialPtr& material) const
@@ -707,32 +723,35 @@ void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
     if (!m_entity)
         return;
     const bool opaque = static_cast<double>(alpha) > s_opaqueAbove;
-    avatar_detail::guarded("setting a character's opacity", [&] {
-        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-        {
-            // Only our own copies change: a material shared with other entities stays as it is.
-            const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-            if (!isOwnMaterial(material) || material->getNumTechniques() == 0)
-                continue;
-            Ogre::Technique* technique = material->getTechnique(0);
-            technique->setLightingEnabled(true);
-            if (opaque)
-            {
-                technique->setSceneBlending(Ogre::SBT_REPLACE);
-                technique->setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
-                technique->setDepthWriteEnabled(true);
-            }
-            else
-            {
-                technique->setSceneBlending(Ogre::SBT_TRANSPARENT_ALPHA);
-                technique->setDiffuse(1.0f, 1.0f, 1.0f, alpha);
-                technique->setDepthWriteEnabled(false);
-            }
-            if (technique->getNumPasses() > 0)
-                technique->getPass(0)->setAlphaRejectSettings(Ogre::CMPF_GREATER, opaque ? 125 : 0);
-        }
-        m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
-    });
+    avatar_detail::guarded("setting a character's opacity",
+                           [&]
+                           {
+                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+                               {
+                                   // Only our own copies change: a material shared with other entities stays as it is.
+                                   const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+                                   if (!isOwnMaterial(material) || material->getNumTechniques() == 0)
+                                       continue;
+                                   Ogre::Technique* technique = material->getTechnique(0);
+                                   technique->setLightingEnabled(true);
+                                   if (opaque)
+                                   {
+                                       technique->setSceneBlending(Ogre::SBT_REPLACE);
+                                       technique->setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
+                                       technique->setDepthWriteEnabled(true);
+                                   }
+                                   else
+                                   {
+                                       technique->setSceneBlending(Ogre::SBT_TRANSPARENT_ALPHA);
+                                       technique->setDiffuse(1.0f, 1.0f, 1.0f, alpha);
+                                       technique->setDepthWriteEnabled(false);
+                                   }
+                                   if (technique->getNumPasses() > 0)
+                                       technique->getPass(0)->setAlphaRejectSettings(Ogre::CMPF_GREATER,
+                                                                                     opaque ? 125 : 0);
+                               }
+                               m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
+                           });
     for (AttachModel* model : attachments())
         if (model)
             model->setInstanceTransoarency(alpha);
@@ -760,23 +779,25 @@ void CharacterInstance::setTextureFilter(int level)
     default:
         break;
     }
-    avatar_detail::guarded("setting a character's texture filter", [&] {
-        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-        {
-            const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-            if (!isOwnMaterial(material))
-                continue;
-            if (anisotropy == 0)
-            {
-                material->setTextureFiltering(Ogre::TFO_TRILINEAR);
-            }
-            else
-            {
-                material->setTextureFiltering(Ogre::TFO_ANISOTROPIC);
-                material->setTextureAnisotropy(anisotropy);
-            }
-        }
-    });
+    avatar_detail::guarded("setting a character's texture filter",
+                           [&]
+                           {
+                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+                               {
+                                   const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
+                                   if (!isOwnMaterial(material))
+                                       continue;
+                                   if (anisotropy == 0)
+                                   {
+                                       material->setTextureFiltering(Ogre::TFO_TRILINEAR);
+                                   }
+                                   else
+                                   {
+                                       material->setTextureFiltering(Ogre::TFO_ANISOTROPIC);
+                                       material->setTextureAnisotropy(anisotropy);
+                                   }
+                               }
+                           });
     for (AttachModel* model : attachments())
         if (model)
             model->setTextureFilter(level);
@@ -842,8 +863,8 @@ void CharacterInstance::playStatic(AnimationType type, float position)
         m_animCtrl->playStatic(type, position);
 }
 
-void CharacterInstance::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start,
-                                      IActionCallback* callback, bool now)
+void CharacterInstance::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
+                                      bool now)
 {
     if (!m_animCtrl)
         return;

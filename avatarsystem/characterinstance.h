@@ -17,8 +17,8 @@ public:
     // Sub-entities of the body meshes.
     static const std::string body_new, lowArm_new, lowLeg_new, upLeg_new, face_new, hair;
     // Bones the attachments hang on.
-    static const std::string helm, shoulder_l, shoulder_r, weapon_l, weapon_r, shield, backGongBinder,
-        backShieldBinder, backLongBinder, backFazhangBinder, backShuangshouchuiBinder, waist_l, waist_r;
+    static const std::string helm, shoulder_l, shoulder_r, weapon_l, weapon_r, shield, backGongBinder, backShieldBinder,
+        backLongBinder, backFazhangBinder, backShuangshouchuiBinder, waist_l, waist_r;
 
     /// Ready-made body entities by gender, shared by all characters (at most 100 kept each).
     static std::vector<Ogre::Entity*> s_maleEntityPool;

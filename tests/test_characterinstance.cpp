@@ -77,9 +77,9 @@ private:
 std::string sectionRow(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned colour,
                        const std::string& tex)
 {
-    return std::to_string(EWCharSectionsDB::makeKey(race, gender, type, section, colour)) + "," +
-           std::to_string(race) + "," + std::to_string(gender) + "," + std::to_string(type) + "," +
-           std::to_string(section) + "," + std::to_string(colour) + "," + tex + ",,,0\n";
+    return std::to_string(EWCharSectionsDB::makeKey(race, gender, type, section, colour)) + "," + std::to_string(race) +
+           "," + std::to_string(gender) + "," + std::to_string(type) + "," + std::to_string(section) + "," +
+           std::to_string(colour) + "," + tex + ",,,0\n";
 }
 
 std::string hairGeoRow(unsigned race, unsigned gender, unsigned section, const std::string& submesh)
@@ -413,8 +413,12 @@ TEST_F(CharactersOnOwnTables, textureFilterLevelsChangeOnlyTheAvatarsCopies)
     write(Tables());
     CharacterInstance* c = make("Fil", 4, 0);
     ASSERT_TRUE(c->create());
-    Ogre::TextureUnitState* unit =
-        c->getEntityPtr()->getSubEntity(CharacterInstance::face_new)->getMaterial()->getTechnique(0)->getPass(0)->getTextureUnitState(0);
+    Ogre::TextureUnitState* unit = c->getEntityPtr()
+                                       ->getSubEntity(CharacterInstance::face_new)
+                                       ->getMaterial()
+                                       ->getTechnique(0)
+                                       ->getPass(0)
+                                       ->getTextureUnitState(0);
     EXPECT_EQ(unit->getTextureAnisotropy(), 8u) << "create applies the manager's level 3";
     c->setTextureFilter(0);
     EXPECT_EQ(unit->getTextureFiltering(Ogre::FT_MIP), Ogre::FO_LINEAR);
@@ -600,8 +604,7 @@ TEST_F(CharactersOnOwnTables, namesThatFormTheSameTextGetDistinctEntitiesAndMate
     // A material of the formed copy name that belongs to someone else is left alone.
     const std::string face = "HumanFemale/face";
     ASSERT_TRUE(Ogre::MaterialManager::getSingleton().resourceExists(face, Ogre::RGN_AUTODETECT));
-    Ogre::MaterialPtr foreign =
-        Ogre::MaterialManager::getSingleton().getByName("c_body")->clone(face + "Zoetrue5");
+    Ogre::MaterialPtr foreign = Ogre::MaterialManager::getSingleton().getByName("c_body")->clone(face + "Zoetrue5");
     CharacterInstance* zoe = make("Zoe", 5, 1);
     ASSERT_TRUE(zoe->create());
     Ogre::SubEntity* zoeFace = zoe->getEntityPtr()->getSubEntity(CharacterInstance::face_new);
@@ -630,7 +633,8 @@ TEST_F(CharactersOnOwnTables, missingMaterialsFallBackToCBodyOrAreSkipped)
     Ogre::SubEntity* face = withFallback->getEntityPtr()->getSubEntity(CharacterInstance::face_new);
     EXPECT_EQ(face->getMaterialName(), "Anntrue1");
     EXPECT_EQ(face->getMaterial()->getTechnique(0)->getPass(0)->getTextureUnitState(0)->getTextureName(),
-              "Face_1_M.dds") << "a copy of c_body, re-textured";
+              "Face_1_M.dds")
+        << "a copy of c_body, re-textured";
 
     // Neither the material nor "c_body": that sub-entity gets no copy, and nothing shared is changed.
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
@@ -702,7 +706,7 @@ TEST_F(CharactersOnOwnTables, headItemDigitsChooseStyledHairAndHairPiece)
         unsigned head;
         bool styled, piece;
     };
-    const Case cases[] = {{0, true, false}, {1, true, true},  {2, false, true},
+    const Case cases[] = {{0, true, false},  {1, true, true},  {2, false, true},
                           {3, false, false}, {4, true, false}, {99, true, false}};
     unsigned long id = 100;
     for (const Case& k : cases)
@@ -735,15 +739,17 @@ TEST_F(CharactersOnOwnTables, glovesWinOverSleevesAndBootsOverTrouserLegs)
 {
     Tables tables;
     tables.worn = wornRow(10, "shirt_out.dds", "sleeve", "tunic", "", "", 2) +
-                  wornRow(11, "", "", "", "breeches", "legging", 2) + wornRow(12, "glove_out.dds", "glove", "", "", "", 2) +
-                  wornRow(13, "", "", "", "", "boot", 2) + wornRow(14, "", "silk", "blouse", "", "", 1) +
-                  wornRow(15, "", "", "", "", "", 2);
+                  wornRow(11, "", "", "", "breeches", "legging", 2) +
+                  wornRow(12, "glove_out.dds", "glove", "", "", "", 2) + wornRow(13, "", "", "", "", "boot", 2) +
+                  wornRow(14, "", "silk", "blouse", "", "", 1) + wornRow(15, "", "", "", "", "", 2);
     write(tables);
 
-    CharacterInstance* sleeves = make("Sly", 1, 0, [](PlayerSetting_t& s) {
-        s.shirt = 10;
-        s.pants = 11;
-    });
+    CharacterInstance* sleeves = make("Sly", 1, 0,
+                                      [](PlayerSetting_t& s)
+                                      {
+                                          s.shirt = 10;
+                                          s.pants = 11;
+                                      });
     ASSERT_TRUE(sleeves->create());
     EXPECT_EQ(sleeves->getSubEntityTexture("body_new_0"), "tunic_M.dds");
     EXPECT_EQ(sleeves->getSubEntityTexture("lowArm_new_0"), "sleeve_M.dds");
@@ -752,13 +758,15 @@ TEST_F(CharactersOnOwnTables, glovesWinOverSleevesAndBootsOverTrouserLegs)
     EXPECT_EQ(sleeves->getSubEntityTexture("lowLeg_new_0"), "legging_M.dds");
     EXPECT_FALSE(sleeves->isLowLegByFoot());
 
-    CharacterInstance* dressed = make("Gil", 2, 1, [](PlayerSetting_t& s) {
-        s.shirt = 10;
-        s.pants = 11;
-        s.glove = 12;
-        s.boot = 13;
-        s.belt = 15;
-    });
+    CharacterInstance* dressed = make("Gil", 2, 1,
+                                      [](PlayerSetting_t& s)
+                                      {
+                                          s.shirt = 10;
+                                          s.pants = 11;
+                                          s.glove = 12;
+                                          s.boot = 13;
+                                          s.belt = 15;
+                                      });
     ASSERT_TRUE(dressed->create());
     EXPECT_EQ(dressed->getSubEntityTexture("body_new_0"), "tunic_F.dds");
     EXPECT_EQ(dressed->getSubEntityTexture("lowArm_new_0"), "glove_F.dds");
@@ -822,9 +830,14 @@ TEST_F(CharactersOnOwnTables, retemplatingKeepsTheMaterialNameAndReplacesTheObje
     EXPECT_EQ(body->getMaterial(), current) << "a missing template changes nothing";
     c->retemplateSubEntity(CharacterInstance::body_new, "body_new_M");
     EXPECT_EQ(c->getSubEntityTexture(CharacterInstance::body_new), "body_new_M.dds") << "the template's own texture";
-    EXPECT_EQ(Ogre::MaterialManager::getSingleton().getByName("body_new_M")->getTechnique(0)->getPass(0)
-                  ->getTextureUnitState(0)->getTextureName(),
-              "body_new_M.dds") << "the template itself is untouched";
+    EXPECT_EQ(Ogre::MaterialManager::getSingleton()
+                  .getByName("body_new_M")
+                  ->getTechnique(0)
+                  ->getPass(0)
+                  ->getTextureUnitState(0)
+                  ->getTextureName(),
+              "body_new_M.dds")
+        << "the template itself is untouched";
 }
 
 TEST_F(CharactersOnOwnTables, equipmentIsNotBuiltYetAndWeaponEffectsAreStored)
@@ -898,16 +911,16 @@ TEST_F(CharactersOnPackTables, presetsOfBothGendersWearTheirSectionsAndItems)
         bool byHand, byFoot;
     };
     const Expect expects[] = {
-        {"Warrior", "Face_1_0_M.dds", "plate_body_M.dds", "plate_hand_M.dds", "plate_legs_M.dds",
-         "plate_foot_M.dds", "hair_1_0_M.dds", true, true, true},
-        {"Archer", "Face_2_1_F.dds", "silk_blouse_F.dds", "leather_glove_F.dds", "skirt_F.dds",
-         "leather_boot_F.dds", "", true, true, true},
-        {"Mage", "Face_2_0_M.dds", "robe_body_M.dds", "lowarm_new_M.dds", "cloth_pants_M.dds",
-         "riding_boot_M.dds", "hair_3_2_M.dds", false, true, true},
+        {"Warrior", "Face_1_0_M.dds", "plate_body_M.dds", "plate_hand_M.dds", "plate_legs_M.dds", "plate_foot_M.dds",
+         "hair_1_0_M.dds", true, true, true},
+        {"Archer", "Face_2_1_F.dds", "silk_blouse_F.dds", "leather_glove_F.dds", "skirt_F.dds", "leather_boot_F.dds",
+         "", true, true, true},
+        {"Mage", "Face_2_0_M.dds", "robe_body_M.dds", "lowarm_new_M.dds", "cloth_pants_M.dds", "riding_boot_M.dds",
+         "hair_3_2_M.dds", false, true, true},
         {"Berserker", "Face_1_1_F.dds", "cloth_shirt_F.dds", "cloth_sleeve_F.dds", "cloth_pants_F.dds",
          "leather_boot_F.dds", "", false, false, true},
-        {"Priestess", "Face_2_0_F.dds", "silk_blouse_F.dds", "silk_sleeve_F.dds", "upleg_new_F.dds",
-         "lowLeg_new_F.dds", "hair_2_2_F.dds", false, false, true},
+        {"Priestess", "Face_2_0_F.dds", "silk_blouse_F.dds", "silk_sleeve_F.dds", "upleg_new_F.dds", "lowLeg_new_F.dds",
+         "hair_2_2_F.dds", false, false, true},
         {"Villager", "Face_1_0_M.dds", "body_new_M.dds", "lowarm_new_M.dds", "upleg_new_M.dds", "lowLeg_new_M.dds",
          "hair_1_1_M.dds", false, true, true},
     };
@@ -934,8 +947,8 @@ TEST_F(CharactersOnPackTables, presetsOfBothGendersWearTheirSectionsAndItems)
         {
             EXPECT_EQ(c->getSubEntityTexture(geoset), e.styledHair);
         }
-        for (const char* other : {"shirt_out_0", "robe_out_0", "pants_out_0", "glove_out_0", "boot_out_0",
-                                  "belt_out_0"})
+        for (const char* other :
+             {"shirt_out_0", "robe_out_0", "pants_out_0", "glove_out_0", "boot_out_0", "belt_out_0"})
             EXPECT_FALSE(visible(c, other)) << other << " waits for the equipment";
     }
 }
