@@ -65,16 +65,16 @@ bool AttachModel::create(std::string name, std::string meshFile)
         Ogre::SubEntity* sub = m_entity->getSubEntity(0);
         const std::string& meshMaterial = sub->getSubMesh()->getMaterialName();
         Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-        Ogre::MaterialPtr source = materials.getByName(meshMaterial);
+        Ogre::MaterialPtr source = materials.getByName(meshMaterial, Ogre::RGN_AUTODETECT);
         if (!source)
-            source = materials.getByName(kFallbackMaterial);
+            source = materials.getByName(kFallbackMaterial, Ogre::RGN_AUTODETECT);
         // With neither material there is nothing to copy: sub-entity 0 keeps what the mesh gave it.
         if (source)
         {
             const std::string copyName =
                 meshMaterial + name + Ogre::StringConverter::toString(reinterpret_cast<unsigned long>(this));
             avatar_detail::guarded("copying an attached model's material", [&] {
-                if (!materials.resourceExists(copyName))
+                if (!materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
                     source->clone(copyName, false, Ogre::BLANKSTRING);
                 m_materialCopy = copyName;
                 sub->setMaterialName(copyName, source->getGroup());
@@ -239,8 +239,8 @@ void AttachModel::destroy()
     {
         Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
         avatar_detail::guarded("removing an attached model's material copy", [&] {
-            if (materials.resourceExists(m_materialCopy))
-                materials.remove(m_materialCopy);
+            if (materials.resourceExists(m_materialCopy, Ogre::RGN_AUTODETECT))
+                materials.remove(m_materialCopy, Ogre::RGN_AUTODETECT);
         });
         m_materialCopy.clear();
     }

@@ -1,6 +1,8 @@
 #include "avatarsystem/avatarsystemmanager.h"
 
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/characterinstance.h"
+#include "avatarsystem/creatureinstance.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
@@ -11,6 +13,7 @@
 #include <OgreSceneManager.h>
 
 #include <cassert>
+#include <cstdio>
 #include <cstring>
 
 template <> AvatarSystemManager* Ogre::Singleton<AvatarSystemManager>::msSingleton = nullptr;
@@ -343,26 +346,186 @@ void AvatarSystemManager::setTextureFilter(int filter)
             avatar_detail::guarded("setting the texture filter", [&] { entry.second->setTextureFilter(filter); });
 }
 
-// Creating operations: player and creature instances are not built yet, so these
-// refuse every request and consume no unique ID.
-IInstance* AvatarSystemManager::createPlayer(const std::string&) { return nullptr; }
-IInstance* AvatarSystemManager::createPlayer(const PlayerSetting_t&, ENTITY_CALLBACK*) { return nullptr; }
-IInstance* AvatarSystemManager::createCreature(const std::string&) { return nullptr; }
-IInstance* AvatarSystemManager::createCreature(unsigned long, ENTITY_CALLBACK*) { return nullptr; }
-IInstance* AvatarSystemManager::createCreature(const CreatureSetting_t&, ENTITY_CALLBACK*) { return nullptr; }
-IInstance* AvatarSystemManager::createNpc(const std::string&) { return nullptr; }
-IInstance* AvatarSystemManager::createObject(const std::string&) { return nullptr; }
-bool AvatarSystemManager::replacePlayer(const PlayerSetting_t&, IInstance*) { return false; }
-IInstance* AvatarSystemManager::clonePlayer(const char*, IInstance*, IRttObjectCallback*, I3DRttObjectCallback*)
+namespace
 {
-    return nullptr;
-}
-IInstance* AvatarSystemManager::cloneCreature(unsigned long, IRttObjectCallback*, I3DRttObjectCallback*)
+
+/// Builds a new avatar at once; a failed build is not reported (the host may call create again).
+void buildNow(IInstance* instance)
 {
-    return nullptr;
+    avatar_detail::guarded("building an avatar", [instance] { instance->create(); });
 }
-void AvatarSystemManager::replaceClonePlayer(IInstance*, IInstance*) {}
-void AvatarSystemManager::preBuildEntityBuffer(int) {}
+
+CharacterInstance* asCharacter(IInstance* instance)
+{
+    if (!instance || instance->getInstanceType() != INSTANCE_CHARACTER)
+        return nullptr;
+    return static_cast<CharacterInstance*>(instance);
+}
+
+} // namespace
+
+IInstance* AvatarSystemManager::createPlayer(const PlayerSetting_t& setting, ENTITY_CALLBACK* callback)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    const unsigned id = takeUniqueID();
+    auto* player = new CharacterInstance();
+    player->setProperties(setting);
+    player->setUniqueID(id);
+    player->setEntityViewPtr(callback);
+    registerInstance(id, player);
+    if (callback)
+        queueBuild(id, KIND_PLAYER);
+    else
+        buildNow(player);
+    return player;
+}
+
+IInstance* AvatarSystemManager::createPlayer(const std::string& name)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    return createPlayer(getPorpertiesFromDB(name), nullptr);
+}
+
+IInstance* AvatarSystemManager::createCreature(const CreatureSetting_t& setting, ENTITY_CALLBACK* callback)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    const unsigned id = takeUniqueID();
+    auto* creature = new CreatureInstance();
+    creature->setProperties(setting);
+    creature->setEntityViewPtr(callback);
+    creature->setUniqueID(id);
+    registerInstance(id, creature);
+    if (callback)
+        queueBuild(id, KIND_CREATURE);
+    else
+        buildNow(creature);
+    return creature;
+}
+
+IInstance* AvatarSystemManager::createCreature(const std::string& name)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    return createCreature(getCreatureFromDB(name), nullptr);
+}
+
+IInstance* AvatarSystemManager::createCreature(unsigned long ID, ENTITY_CALLBACK* callback)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    return createCreature(getCreatureFromDB(ID), callback);
+}
+
+IInstance* AvatarSystemManager::createNpc(const std::string& name)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    return createCreature(getNpcFromDB(name), nullptr);
+}
+
+IInstance* AvatarSystemManager::createObject(const std::string& name)
+{
+    if (!m_sceneMgr)
+        return nullptr;
+    return createCreature(getObjectFromDB(name), nullptr);
+}
+
+bool AvatarSystemManager::replacePlayer(const PlayerSetting_t& setting, IInstance* player)
+{
+    CharacterInstance* character = asCharacter(player);
+    if (!m_sceneMgr || !character)
+        return false;
+    // The previous build stays in the scene until the queued rebuild runs.
+    character->setProperties(setting);
+    queueBuild(static_cast<unsigned>(character->getUniqueID()), KIND_PLAYER);
+    return true;
+}
+
+IInstance* AvatarSystemManager::clonePlayer(const char* name, IInstance* source, IRttObjectCallback* rtt,
+                                            I3DRttObjectCallback* rtt3D)
+{
+    // Only player avatars can be copied as players.
+    CharacterInstance* original = asCharacter(source);
+    if (!m_sceneMgr || !original)
+        return nullptr;
+    const unsigned id = takeUniqueID();
+    PlayerSetting_t setting = original->getPlayerProperties();
+    copyName(setting.Name, name);
+    auto* copy = new CharacterInstance();
+    copy->setInstanceBeCopy(rtt, rtt3D);
+    copy->setProperties(setting);
+    copy->setUniqueID(id);
+    registerInstance(id, copy);
+    queueBuild(id, KIND_PLAYER);
+    return copy;
+}
+
+IInstance* AvatarSystemManager::cloneCreature(unsigned long ID, IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
+{
+    const unsigned id = takeUniqueID();
+    const CreatureSetting_t setting = getCreatureFromDB(ID);
+    auto* copy = new CreatureInstance();
+    copy->setProperties(setting);
+    copy->setUniqueID(id);
+    copy->setInstanceBeCopy(rtt, rtt3D);
+    registerInstance(id, copy);
+    queueBuild(id, KIND_CREATURE);
+    return copy;
+}
+
+void AvatarSystemManager::replaceClonePlayer(IInstance* source, IInstance* copy)
+{
+    CharacterInstance* target = asCharacter(copy);
+    CharacterInstance* original = asCharacter(source);
+    if (!m_sceneMgr || !target || !original)
+        return;
+    PlayerSetting_t setting = original->getPlayerProperties();
+    copyName(setting.Name, target->getName().c_str());
+    target->setProperties(setting);
+    queueBuild(static_cast<unsigned>(target->getUniqueID()), KIND_PLAYER);
+}
+
+void AvatarSystemManager::preBuildEntityBuffer(int count)
+{
+    if (count <= 0)
+        return;
+    Ogre::SceneManager* sceneMgr = nullptr;
+    avatar_detail::guarded("looking up the scene manager", [&] {
+        Ogre::Root* root = Ogre::Root::getSingletonPtr();
+        if (root && root->hasSceneManager("Everwind"))
+            sceneMgr = root->getSceneManager("Everwind");
+    });
+    if (!sceneMgr)
+        return;
+    struct Body
+    {
+        const char* format;
+        const char* mesh;
+        std::vector<Ogre::Entity*>* pool;
+    };
+    const Body bodies[] = {{"pre_load_man_%d", "HumanMale.mesh", &CharacterInstance::s_maleEntityPool},
+                           {"pre_load_woman_%d", "HumanFemale.mesh", &CharacterInstance::s_femaleEntityPool}};
+    for (const Body& body : bodies)
+    {
+        // Numbering goes on past names already in use, so a second call adds bodies instead of throwing.
+        int number = 0;
+        for (int made = 0; made < count; ++number)
+        {
+            char name[222];
+            std::snprintf(name, sizeof(name), body.format, number);
+            if (sceneMgr->hasEntity(name))
+                continue;
+            Ogre::Entity* entity = nullptr;
+            if (!avatar_detail::guarded("pre-building a body", [&] { entity = sceneMgr->createEntity(name, body.mesh); }))
+                break;
+            body.pool->push_back(entity);
+            ++made;
+        }
+    }
+}
 
 void AvatarSystemManager::destroyInstance(unsigned long uniqueID)
 {

@@ -174,7 +174,7 @@ bool CreatureInstance::create()
         const std::string copyName = avatar_detail::instanceMaterialName(source->getName(), m_uniqueID, i);
         // A material of that name that we did not make is not ours to change or remove:
         // the sub-entity then keeps its shared material.
-        if (materials.resourceExists(copyName))
+        if (materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
             continue;
         avatar_detail::guarded("copying a creature material", [&] {
             source->clone(copyName, false, Ogre::BLANKSTRING);
@@ -305,8 +305,8 @@ bool CreatureInstance::destroy()
     for (const std::string& name : m_clonedMaterials)
         avatar_detail::guarded("removing a creature material copy", [&] {
             // Ask first: removing an unknown name dereferences a null resource.
-            if (materials.resourceExists(name))
-                materials.remove(name);
+            if (materials.resourceExists(name, Ogre::RGN_AUTODETECT))
+                materials.remove(name, Ogre::RGN_AUTODETECT);
         });
     m_clonedMaterials.clear();
     return true;
@@ -391,7 +391,7 @@ void CreatureInstance::setHighLight(bool on)
     for (const std::string& name : m_clonedMaterials)
     {
         avatar_detail::guarded("highlighting a creature", [&] {
-            Ogre::Technique* technique = firstTechnique(materials->getByName(name));
+            Ogre::Technique* technique = firstTechnique(materials->getByName(name, Ogre::RGN_AUTODETECT));
             if (!technique)
                 return;
             Ogre::Pass* pass = technique->getPass(0);

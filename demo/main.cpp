@@ -1,14 +1,37 @@
-// The demo host: does what a game client does with the avatar system.
+// The demo host: does what a game client does with the avatar system. It obtains the system,
+// creates a lineup of player avatars from the presets and creatures, NPCs and objects by name
+// and by ID (some at once, some through the per-frame queue), drives frames, places the
+// entities in a row and renders the scene into a PNG; then prints what it built.
+#include <avatarsystem/animationdb.h>
 #include <avatarsystem/avatarsystemmanager.h>
-#include <avatarsystem/textdatabase.h>
+#include <avatarsystem/characterinstance.h>
+#include <avatarsystem/creaturedb.h>
+#include <avatarsystem/creatureinstance.h>
+#include <avatarsystem/ewchardb.h>
 
+#include <Ogre.h>
+#include <OgreDefaultHardwareBufferManager.h>
+
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
+
+struct Options
+{
+    std::string content = ".";
+    std::string output = "avatars.png";
+    int count = 12;
+    int frames = 60;
+    bool render = true;
+};
 
 struct TableName
 {
@@ -17,55 +40,413 @@ struct TableName
 };
 
 const TableName kTables[] = {
-    {DB_CHAR_RACES, "EWRaces.csv"},           {DB_CHAR_SECTIONS, "EWCharSections.csv"},
-    {DB_CHAR_HAIR_GEO, "EWCharHairGeo.csv"},  {DB_CHAR_FACIAL_HAIR, "EWCharFacialHairStyles.csv"},
-    {DB_ITEM, "ItemDisplay.csv"},             {DB_WEARING, "WearingItemDisplay.csv"},
-    {DB_BASE_INFO, "EWCharBaseInfo.csv"},     {DB_CREATURE, "Creature.csv"},
-    {DB_NPC, "Npc.csv"},                      {DB_OBJECT, "Object.csv"},
+    {DB_CHAR_RACES, "EWRaces.csv"},          {DB_CHAR_SECTIONS, "EWCharSections.csv"},
+    {DB_CHAR_HAIR_GEO, "EWCharHairGeo.csv"}, {DB_CHAR_FACIAL_HAIR, "EWCharFacialHairStyles.csv"},
+    {DB_ITEM, "ItemDisplay.csv"},            {DB_WEARING, "WearingItemDisplay.csv"},
+    {DB_BASE_INFO, "EWCharBaseInfo.csv"},    {DB_CREATURE, "Creature.csv"},
+    {DB_NPC, "Npc.csv"},                     {DB_OBJECT, "Object.csv"},
     {DB_ANIMATION, "Animation.csv"},
 };
 
-void usage()
+void usage(std::FILE* out)
 {
-    std::printf("usage: avatar-demo [--content DIR]\n");
+    std::fprintf(out, "usage: avatar-demo [--content DIR] [--output FILE.png] [--count N] [--frames N] [--no-render]\n"
+                      "  --content DIR   the content pack: tables, meshes, materials, textures (default .)\n"
+                      "  --output FILE   the rendered lineup (default avatars.png)\n"
+                      "  --count N       how many avatars to build (default 12)\n"
+                      "  --frames N      frames to drive after creating them (default 60)\n"
+                      "  --no-render     run headless: no window, no picture, only the summary\n");
+}
+
+bool parse(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--content" && hasValue)
+            options.content = argv[++i];
+        else if (arg == "--output" && hasValue)
+            options.output = argv[++i];
+        else if (arg == "--count" && hasValue)
+            options.count = std::atoi(argv[++i]);
+        else if (arg == "--frames" && hasValue)
+            options.frames = std::atoi(argv[++i]);
+        else if (arg == "--no-render")
+            options.render = false;
+        else if (arg == "--help" || arg == "-h")
+        {
+            usage(stdout);
+            std::exit(0);
+        }
+        else
+        {
+            std::fprintf(stderr, "avatar-demo: unknown option '%s'\n", arg.c_str());
+            usage(stderr);
+            return false;
+        }
+    }
+    if (options.count < 1 || options.frames < 0)
+    {
+        std::fprintf(stderr, "avatar-demo: --count must be at least 1 and --frames at least 0\n");
+        return false;
+    }
+    return true;
+}
+
+/// The engine: a GL window when one can be opened, otherwise a root without a render system.
+struct Engine
+{
+    Ogre::LogManager* log = nullptr;
+    Ogre::Root* root = nullptr;
+    Ogre::RenderWindow* window = nullptr;
+    Ogre::DefaultHardwareBufferManager* buffers = nullptr;
+    Ogre::TextureManager* textures = nullptr;
+
+    void startRoot()
+    {
+        log = new Ogre::LogManager();
+        log->createLog("avatar-demo.log", true, false, false);
+        root = new Ogre::Root("", "", "avatar-demo.log");
+    }
+
+    bool startWindow()
+    {
+        if (!std::getenv("DISPLAY"))
+            return false;
+        try
+        {
+            const std::string plugins = AVATARSYSTEM_OGRE_PLUGIN_DIR;
+            root->loadPlugin(plugins + "/RenderSystem_GL");
+            try
+            {
+                root->loadPlugin(plugins + "/Codec_STBI");
+            }
+            catch (const Ogre::Exception&)
+            {
+            }
+            Ogre::RenderSystem* gl = root->getRenderSystemByName("OpenGL Rendering Subsystem");
+            if (!gl)
+                return false;
+            root->setRenderSystem(gl);
+            root->initialise(false);
+            window = root->createRenderWindow("Avatar lineup", 1280, 480, false);
+            return true;
+        }
+        catch (const Ogre::Exception& e)
+        {
+            std::fprintf(stderr, "avatar-demo: no GL (%s); running headless\n", e.getDescription().c_str());
+            return false;
+        }
+    }
+
+    void startHeadless()
+    {
+        buffers = new Ogre::DefaultHardwareBufferManager();
+        textures = new Ogre::DefaultTextureManager();
+        Ogre::MaterialManager::getSingleton().initialise();
+    }
+
+    void stop()
+    {
+        // Resources go while the buffer and texture managers they were made with still exist.
+        if (root)
+            root->shutdown();
+        delete textures;
+        delete buffers;
+        delete root;
+        delete log;
+    }
+};
+
+struct Built
+{
+    IInstance* instance = nullptr;
+    std::string kind;
+    std::string how;
+    double buildMs = -1.0;
+};
+
+double millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// The host's view object for queued avatars: it learns when its avatar is ready.
+class DemoView : public IEntityView
+{
+public:
+    void onInstanceReady(IInstance*, int) override { ++ready; }
+    unsigned getViewKey() override { return 0; }
+    void onCreatureReadyA(IInstance*, float) override { ++ready; }
+    void onCreatureReadyB(IInstance*, float) override { ++ready; }
+    int ready = 0;
+};
+
+std::vector<std::string> visibleSubEntities(Ogre::Entity* entity)
+{
+    std::vector<std::string> names;
+    if (!entity)
+        return names;
+    const Ogre::Mesh::SubMeshNameMap& map = entity->getMesh()->getSubMeshNameMap();
+    std::map<unsigned, std::string> byIndex;
+    for (const auto& entry : map)
+        byIndex[static_cast<unsigned>(entry.second)] = entry.first;
+    for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
+        if (entity->getSubEntity(i)->isVisible())
+            names.push_back(byIndex.count(i) ? byIndex[i] : std::to_string(i));
+    return names;
+}
+
+std::string join(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : " ") + item;
+    return text.empty() ? "-" : text;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string content = ".";
-    for (int i = 1; i < argc; ++i)
+    Options options;
+    if (!parse(argc, argv, options))
+        return 2;
+    char cwd[4096];
+    const std::string startDir = getcwd(cwd, sizeof(cwd)) ? cwd : ".";
+    if (options.output[0] != '/')
+        options.output = startDir + "/" + options.output;
+    if (chdir(options.content.c_str()) != 0)
     {
-        if (std::strcmp(argv[i], "--content") == 0 && i + 1 < argc)
-            content = argv[++i];
-        else
-        {
-            usage();
-            return 2;
-        }
-    }
-    if (chdir(content.c_str()) != 0)
-    {
-        std::fprintf(stderr, "avatar-demo: cannot enter the content directory '%s'\n", content.c_str());
+        std::fprintf(stderr, "avatar-demo: cannot enter the content directory '%s'\n", options.content.c_str());
         return 1;
     }
 
-    IAvatarSystem::getSingletonPtr();
-    AvatarSystemManager& system = AvatarSystemManager::getSingleton();
-    int failures = 0;
-    std::printf("%-28s %s\n", "table", "rows");
-    for (const TableName& table : kTables)
+    Engine engine;
+    engine.startRoot();
+    const bool rendering = options.render && engine.startWindow();
+    if (!rendering)
     {
-        TextDataBase* db = system.getDB(table.name);
-        if (db)
-            std::printf("%-28s %u\n", table.file, db->getNumRecords());
+        // A failed GL start may leave the root half set up: start again without a render system.
+        engine.stop();
+        engine = Engine();
+        engine.startRoot();
+        engine.startHeadless();
+    }
+    Ogre::ResourceGroupManager& resources = Ogre::ResourceGroupManager::getSingleton();
+    resources.addResourceLocation(".", "FileSystem", Ogre::RGN_DEFAULT);
+    resources.initialiseAllResourceGroups();
+    Ogre::SceneManager* scene = engine.root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
+                                                                "Everwind");
+
+    IAvatarSystem* system = IAvatarSystem::getSingletonPtr();
+    AvatarSystemManager& manager = AvatarSystemManager::getSingleton();
+
+    // A broken table is reported before anything is built.
+    int brokenTables = 0;
+    for (const TableName& table : kTables)
+        if (!manager.getDB(table.name))
+        {
+            std::fprintf(stderr,
+                         "avatar-demo: the table '%s' cannot be opened (missing, or a row with the wrong "
+                         "number of columns; avatar-tablecheck tells which)\n",
+                         table.file);
+            ++brokenTables;
+        }
+    if (brokenTables)
+    {
+        system->release();
+        engine.stop();
+        return 1;
+    }
+
+    // The lineup: presets first (alternately at once and queued), then creatures, NPCs and objects.
+    auto* presets = static_cast<EWBaseInfoDB*>(manager.getDB(DB_BASE_INFO));
+    auto* creatures = static_cast<CreatureDB*>(manager.getDB(DB_CREATURE));
+    auto* npcs = static_cast<NpcDB*>(manager.getDB(DB_NPC));
+    auto* objects = static_cast<ObjectDB*>(manager.getDB(DB_OBJECT));
+    std::vector<Built> lineup;
+    std::vector<DemoView> views(static_cast<std::size_t>(options.count));
+    const int players = std::max(1, options.count / 2);
+    unsigned presetIndex = 0;
+    for (int i = 0; i < players && presetIndex < presets->getNumRecords(); ++i, ++presetIndex)
+    {
+        const std::string name = presets->getRecord(presetIndex).getString(EWBaseInfoDB::Name);
+        Built built;
+        built.kind = "player";
+        const auto start = std::chrono::steady_clock::now();
+        if (i % 2 == 0)
+        {
+            built.instance = system->createPlayer(name);
+            built.how = "by name, at once";
+            built.buildMs = millisecondsSince(start);
+        }
         else
         {
-            std::printf("%-28s cannot be opened (missing, or a row with the wrong column count)\n", table.file);
-            ++failures;
+            PlayerSetting_t setting = manager.getPorpertiesFromDB(name);
+            setting.renderObj = true;
+            auto* callback = new ENTITY_CALLBACK();
+            callback->view = &views[lineup.size()];
+            built.instance = system->createPlayer(setting, callback);
+            built.how = "by setting, queued";
+        }
+        lineup.push_back(built);
+    }
+    // Creatures, NPCs and objects in turn, by name or by ID.
+    std::vector<std::pair<std::string, const Record*>> others;
+    auto collect = [&others](const std::map<unsigned, Record>& rows, const char* kind) {
+        for (const auto& entry : rows)
+            others.emplace_back(kind, &entry.second);
+    };
+    collect(creatures->getRecordMap(), "creature");
+    collect(npcs->getRecordMap(), "npc");
+    collect(objects->getRecordMap(), "object");
+    std::size_t next[3] = {0, 0, 0};
+    const char* kinds[3] = {"creature", "npc", "object"};
+    for (int made = 0; static_cast<int>(lineup.size()) < options.count; ++made)
+    {
+        const char* kind = kinds[made % 3];
+        std::size_t& cursor = next[made % 3];
+        const Record* row = nullptr;
+        for (std::size_t seen = 0; cursor < others.size() && !row; ++cursor, ++seen)
+            if (others[cursor].first == kind)
+                row = others[cursor].second;
+        if (!row)
+        {
+            if (next[0] >= others.size() && next[1] >= others.size() && next[2] >= others.size())
+                break;
+            continue;
+        }
+        Built built;
+        built.kind = kind;
+        const std::string name = row->getString(CreatureDB::Name);
+        const auto start = std::chrono::steady_clock::now();
+        if (built.kind == "creature" && made % 2 == 1)
+        {
+            auto* callback = new ENTITY_CALLBACK();
+            callback->view = &views[lineup.size()];
+            built.instance = system->createCreature(static_cast<unsigned long>(row->getUInt(0)), callback);
+            built.how = "by ID, queued";
+        }
+        else
+        {
+            if (built.kind == "creature")
+                built.instance = system->createCreature(name);
+            else if (built.kind == "npc")
+                built.instance = manager.createNpc(name);
+            else
+                built.instance = manager.createObject(name);
+            built.how = "by name, at once";
+            built.buildMs = millisecondsSince(start);
+        }
+        lineup.push_back(built);
+    }
+
+    // Frames: the system builds one queued avatar per update; the host advances every avatar.
+    const float dt = 1.0f / 30.0f;
+    for (int frame = 0; frame < options.frames || manager.getNumRequests() > 0; ++frame)
+    {
+        if (frame >= options.frames + static_cast<int>(lineup.size()) * 2)
+            break; // requests that keep failing do not hold the demo forever
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<bool> before;
+        for (const Built& b : lineup)
+            before.push_back(b.instance && b.instance->getEntityPtr());
+        system->update(dt);
+        const double spent = millisecondsSince(start);
+        for (std::size_t i = 0; i < lineup.size(); ++i)
+            if (!before[i] && lineup[i].instance && lineup[i].instance->getEntityPtr())
+                lineup[i].buildMs = spent;
+        for (const Built& b : lineup)
+            if (b.instance)
+                b.instance->update(true, dt);
+        std::printf("\rframe %d, %zu builds queued   ", frame + 1, manager.getNumRequests());
+        std::fflush(stdout);
+    }
+    std::printf("\n");
+
+    // The host places each entity in its own scene graph: a row along x.
+    float x = 0.0f;
+    std::vector<Ogre::SceneNode*> nodes;
+    for (const Built& b : lineup)
+    {
+        Ogre::Entity* entity = b.instance ? b.instance->getEntityPtr() : nullptr;
+        if (!entity)
+            continue;
+        const float radius = std::max(0.5f, entity->getBoundingRadius());
+        Ogre::SceneNode* node = scene->getRootSceneNode()->createChildSceneNode();
+        node->attachObject(entity);
+        node->setPosition(x + radius, 0.0f, 0.0f);
+        x += 2.0f * radius + 0.3f;
+        nodes.push_back(node);
+    }
+
+    int built = 0;
+    std::printf("%-4s %-9s %-22s %-20s %-24s %8s  %s | %s\n", "ID", "kind", "name", "how", "entity", "build ms",
+                "visible sub-entities", "material copies");
+    std::size_t totalCopies = 0;
+    for (const Built& b : lineup)
+    {
+        IInstance* instance = b.instance;
+        Ogre::Entity* entity = instance ? instance->getEntityPtr() : nullptr;
+        std::vector<std::string> copies;
+        if (instance && instance->getInstanceType() == INSTANCE_CHARACTER)
+            copies = static_cast<CharacterInstance*>(instance)->getMaterialCopies();
+        else if (instance)
+            copies = static_cast<CreatureInstance*>(instance)->getClonedMaterials();
+        totalCopies += copies.size();
+        built += entity ? 1 : 0;
+        char ms[32] = "-";
+        if (entity && b.buildMs >= 0.0)
+            std::snprintf(ms, sizeof(ms), "%.2f", b.buildMs);
+        std::printf("%-4lu %-9s %-22s %-20s %-24s %8s  %s | %s\n", instance ? instance->getUniqueID() : 0ul,
+                    b.kind.c_str(), instance ? instance->getName().c_str() : "?", b.how.c_str(),
+                    entity ? entity->getName().c_str() : "(not built)", ms, join(visibleSubEntities(entity)).c_str(),
+                    join(copies).c_str());
+    }
+    std::printf("\n%d of %zu avatars built, %zu material copies, %zu entities in the scene\n", built, lineup.size(),
+                totalCopies, scene->getMovableObjects("Entity").size());
+
+    int status = built == static_cast<int>(lineup.size()) ? 0 : 3;
+    if (rendering)
+    {
+        scene->setAmbientLight(Ogre::ColourValue(0.6f, 0.6f, 0.6f));
+        Ogre::Light* light = scene->createLight("sun");
+        light->setType(Ogre::Light::LT_DIRECTIONAL);
+        Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
+        lightNode->attachObject(light);
+        lightNode->setDirection(Ogre::Vector3(-0.3f, -0.6f, -1.0f).normalisedCopy());
+        Ogre::Camera* camera = scene->createCamera("lineup");
+        camera->setNearClipDistance(0.1f);
+        Ogre::SceneNode* cameraNode = scene->getRootSceneNode()->createChildSceneNode();
+        cameraNode->attachObject(camera);
+        const float centre = x * 0.5f;
+        cameraNode->setPosition(centre, 1.0f, std::max(4.0f, x * 0.75f));
+        cameraNode->lookAt(Ogre::Vector3(centre, 0.9f, 0.0f), Ogre::Node::TS_WORLD);
+        Ogre::Viewport* viewport = engine.window->addViewport(camera);
+        viewport->setBackgroundColour(Ogre::ColourValue(0.15f, 0.17f, 0.22f));
+        camera->setAspectRatio(Ogre::Real(viewport->getActualWidth()) / Ogre::Real(viewport->getActualHeight()));
+        try
+        {
+            engine.root->renderOneFrame();
+            engine.window->writeContentsToFile(options.output);
+            std::printf("rendered the lineup into %s\n", options.output.c_str());
+        }
+        catch (const Ogre::Exception& e)
+        {
+            std::fprintf(stderr, "avatar-demo: rendering failed: %s\n", e.getDescription().c_str());
+            status = 4;
         }
     }
-    system.release();
-    return failures ? 1 : 0;
+    else
+        std::printf("headless: no picture rendered\n");
+
+    for (Ogre::SceneNode* node : nodes)
+        node->detachAllObjects();
+    system->release();
+    CharacterInstance::clearEntityPools();
+    engine.root->destroySceneManager(scene);
+    engine.stop();
+    return status;
 }

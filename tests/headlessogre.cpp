@@ -28,6 +28,8 @@ void HeadlessOgre::SetUp()
 
 void HeadlessOgre::TearDown()
 {
+    // Resources go while the buffer and texture managers they were made with still exist.
+    m_root->shutdown();
     delete m_textures;
     delete m_buffers;
     delete m_root;

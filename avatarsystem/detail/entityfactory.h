@@ -23,13 +23,13 @@ inline Ogre::Entity* createEntityOrNull(Ogre::SceneManager* scene, const std::st
     if (!scene || mesh.empty() || scene->hasEntity(name))
         return nullptr;
     bool meshExisted = true;
-    guarded(where, [&] { meshExisted = Ogre::MeshManager::getSingleton().resourceExists(mesh); });
+    guarded(where, [&] { meshExisted = Ogre::MeshManager::getSingleton().resourceExists(mesh, Ogre::RGN_AUTODETECT); });
     if (guarded(where, [&] { entity = scene->createEntity(name, mesh); }))
         return entity;
     if (!meshExisted)
         guarded(where, [&] {
             Ogre::MeshManager& meshes = Ogre::MeshManager::getSingleton();
-            Ogre::MeshPtr left = meshes.getByName(mesh);
+            Ogre::MeshPtr left = meshes.getByName(mesh, Ogre::RGN_AUTODETECT);
             if (left && !left->isLoaded())
                 meshes.remove(left);
         });
