@@ -374,11 +374,12 @@ int main(int argc, char** argv)
         Ogre::Entity* entity = b.instance ? b.instance->getEntityPtr() : nullptr;
         if (!entity)
             continue;
-        const float radius = std::max(0.5f, entity->getBoundingRadius());
+        const Ogre::AxisAlignedBox& box = entity->getBoundingBox();
+        const float halfWidth = box.isFinite() ? std::max(0.25f, 0.5f * box.getSize().x) : 0.5f;
         Ogre::SceneNode* node = scene->getRootSceneNode()->createChildSceneNode();
         node->attachObject(entity);
-        node->setPosition(x + radius, 0.0f, 0.0f);
-        x += 2.0f * radius + 0.3f;
+        node->setPosition(x + halfWidth, 0.0f, 0.0f);
+        x += 2.0f * halfWidth + 0.4f;
         nodes.push_back(node);
     }
 
@@ -422,7 +423,8 @@ int main(int argc, char** argv)
         Ogre::SceneNode* cameraNode = scene->getRootSceneNode()->createChildSceneNode();
         cameraNode->attachObject(camera);
         const float centre = x * 0.5f;
-        cameraNode->setPosition(centre, 1.0f, std::max(4.0f, x * 0.75f));
+        // The whole row fits the window's width (about 95 degrees across at this aspect ratio).
+        cameraNode->setPosition(centre, 1.2f, std::max(3.0f, x * 0.5f));
         cameraNode->lookAt(Ogre::Vector3(centre, 0.9f, 0.0f), Ogre::Node::TS_WORLD);
         Ogre::Viewport* viewport = engine.window->addViewport(camera);
         viewport->setBackgroundColour(Ogre::ColourValue(0.15f, 0.17f, 0.22f));

@@ -177,7 +177,8 @@ Effect* EffectManager::addEffect(const std::string& name)
                         object = set;
                         set->setDefaultDimensions(size, size);
                         if (!effectTemplate->material.empty() &&
-                            Ogre::MaterialManager::getSingleton().resourceExists(effectTemplate->material))
+                            Ogre::MaterialManager::getSingleton().resourceExists(effectTemplate->material,
+                                                                              Ogre::RGN_AUTODETECT))
                             set->setMaterialName(effectTemplate->material);
                         set->createBillboard(Ogre::Vector3::ZERO, effectTemplate->colour);
                     }

@@ -558,6 +558,8 @@ public:
         writeMaterialFile("avatar_body.material", m_bodyMaterials);
         writeMaterialFile("avatar_items.material", m_itemMaterials);
         writeMaterialFile("avatar_creatures.material", m_creatureMaterials);
+        writeEffectMaterials();
+        writeMaterialFile("avatar_effects.material", m_effectMaterials);
         writeTextures();
     }
 
@@ -582,6 +584,24 @@ private:
             material(m_itemMaterials, name, name + ".dds");
         material(m_creatureMaterials, "col", "col.dds");
         m_textures.insert("white.bmp");
+    }
+
+    /// One material per effect template: an additive, unlit glow whose texture fades to black
+    /// at its edges, so a billboard reads as a soft light rather than a square.
+    void writeEffectMaterials()
+    {
+        for (const char* name : {"glow", "spark", "fire", "smoke", "aura"})
+        {
+            Ogre::MaterialPtr mat = Ogre::MaterialManager::getSingleton().create(name, s_group);
+            Ogre::Pass* pass = mat->getTechnique(0)->getPass(0);
+            pass->setLightingEnabled(false);
+            pass->setDepthWriteEnabled(false);
+            pass->setSceneBlending(Ogre::SBT_ADD);
+            const std::string texture = std::string("fx_") + name + ".dds";
+            pass->createTextureUnitState(texture);
+            m_textures.insert(texture);
+            m_effectMaterials.push_back(mat);
+        }
     }
 
     void exportMesh(const Ogre::MeshPtr& mesh)
@@ -743,6 +763,8 @@ private:
             bool written = false;
             if (texture == "white.bmp")
                 written = writeBmp(m_dir + "/" + texture, 8, Rgb{255, 255, 255});
+            else if (texture.compare(0, 3, "fx_") == 0)
+                written = writeDdsGlow(m_dir + "/" + texture, 32, colourForName(texture));
             else if (texture == "c_body.dds")
                 written = writeDds(m_dir + "/" + texture, 16, Rgb{255, 0, 255}); // magenta marks the fallback
             else
@@ -801,9 +823,9 @@ private:
         Table effects{
             "EWEffects.csv", {"effectID", "effectName", "effectTemplatName", "effectSize", "effectSpeed"}, {}};
         const char* const effectRows[][4] = {
-            {"fx_glow_blue", "glow", "1.0", "1.0"}, {"fx_glow_red", "glow", "1.0", "1.0"},
-            {"fx_spark", "spark", "0.5", "2.0"},    {"fx_fire", "fire", "1.2", "1.0"},
-            {"fx_smoke", "smoke", "2.0", "0.5"},    {"fx_aura", "aura", "1.5", "0.8"},
+            {"fx_glow_blue", "glow", "0.3", "1.0"}, {"fx_glow_red", "glow", "0.3", "1.0"},
+            {"fx_spark", "spark", "0.2", "2.0"},    {"fx_fire", "fire", "0.4", "1.0"},
+            {"fx_smoke", "smoke", "0.5", "0.5"},    {"fx_aura", "aura", "0.6", "0.8"},
         };
         unsigned id = 1;
         for (const auto& row : effectRows)
@@ -1014,6 +1036,7 @@ private:
     std::vector<Ogre::MaterialPtr> m_bodyMaterials;
     std::vector<Ogre::MaterialPtr> m_itemMaterials;
     std::vector<Ogre::MaterialPtr> m_creatureMaterials;
+    std::vector<Ogre::MaterialPtr> m_effectMaterials;
     std::set<std::string> m_textures;
     std::set<std::string> m_meshes;
 };

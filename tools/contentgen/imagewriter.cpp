@@ -2,6 +2,8 @@
 
 #include <OgreColourValue.h>
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <vector>
 
@@ -39,9 +41,10 @@ Rgb colourForName(const std::string& name)
                static_cast<std::uint8_t>(colour.b * 255)};
 }
 
-bool writeDds(const std::string& path, unsigned size, Rgb fill)
+namespace
 {
-    std::vector<char> out;
+void putDdsHeader(std::vector<char>& out, unsigned size)
+{
     out.insert(out.end(), {'D', 'D', 'S', ' '});
     put32(out, 124);                            // header size
     put32(out, 0x1 | 0x2 | 0x4 | 0x1000 | 0x8); // caps, height, width, pixel format, pitch
@@ -63,16 +66,42 @@ bool writeDds(const std::string& path, unsigned size, Rgb fill)
     put32(out, 0x1000);     // texture
     for (int i = 0; i < 4; ++i)
         put32(out, 0); // caps2..4, reserved
+}
 
+void putPixel(std::vector<char>& out, Rgb colour, float scale)
+{
+    out.push_back(static_cast<char>(static_cast<int>(colour.b * scale)));
+    out.push_back(static_cast<char>(static_cast<int>(colour.g * scale)));
+    out.push_back(static_cast<char>(static_cast<int>(colour.r * scale)));
+    out.push_back(static_cast<char>(0xff));
+}
+} // namespace
+
+bool writeDds(const std::string& path, unsigned size, Rgb fill)
+{
+    std::vector<char> out;
+    putDdsHeader(out, size);
     for (unsigned y = 0; y < size; ++y)
         for (unsigned x = 0; x < size; ++x)
         {
             const bool border = x == 0 || y == 0 || x + 1 == size || y + 1 == size;
-            const int shift = border ? 1 : 0;
-            out.push_back(static_cast<char>(fill.b >> shift));
-            out.push_back(static_cast<char>(fill.g >> shift));
-            out.push_back(static_cast<char>(fill.r >> shift));
-            out.push_back(static_cast<char>(0xff));
+            putPixel(out, fill, border ? 0.5f : 1.0f);
+        }
+    return writeFile(path, out);
+}
+
+bool writeDdsGlow(const std::string& path, unsigned size, Rgb fill)
+{
+    std::vector<char> out;
+    putDdsHeader(out, size);
+    const float centre = 0.5f * static_cast<float>(size - 1);
+    for (unsigned y = 0; y < size; ++y)
+        for (unsigned x = 0; x < size; ++x)
+        {
+            const float dx = (static_cast<float>(x) - centre) / centre;
+            const float dy = (static_cast<float>(y) - centre) / centre;
+            const float falloff = std::max(0.0f, 1.0f - std::sqrt(dx * dx + dy * dy));
+            putPixel(out, fill, falloff * falloff);
         }
     return writeFile(path, out);
 }

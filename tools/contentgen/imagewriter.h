@@ -17,6 +17,10 @@ Rgb colourForName(const std::string& name);
 /// when the file cannot be written.
 bool writeDds(const std::string& path, unsigned size, Rgb fill);
 
+/// Writes a square DDS texture of @p size pixels: @p fill brightest in the middle and fading
+/// to black at the edges (for additive effect billboards).
+bool writeDdsGlow(const std::string& path, unsigned size, Rgb fill);
+
 /// Writes a 24-bit BMP of @p size pixels in one colour. Returns false when
 /// the file cannot be written.
 bool writeBmp(const std::string& path, unsigned size, Rgb fill);
