@@ -260,7 +260,8 @@ bool CharacterInstance::destroy()
                                    {
                                        Ogre::SubEntity* sub = entity->getSubEntity(i);
                                        const Ogre::MaterialPtr own =
-                                           materials.getByName(sub->getSubMesh()->getMaterialName());
+                                           materials.getByName(sub->getSubMesh()->getMaterialName(),
+                                                              Ogre::RGN_AUTODETECT);
                                        if (own)
                                            sub->setMaterial(own);
                                    }

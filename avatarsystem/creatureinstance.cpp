@@ -233,6 +233,8 @@ void CreatureInstance::refreshAttachEffects(std::string e1, std::string e2, std:
     {
         if (names[k]->empty())
             continue;
+        // A slot refreshed again lets its earlier effect go instead of leaving it alive on the bone.
+        releaseEffect(m_effects[k]);
         m_effects[k] = effects->addEffect(*names[k]);
         Effect* effect = m_effects[k];
         const std::string bone = "effect_" + std::to_string(k + 1);
@@ -249,6 +251,21 @@ void CreatureInstance::refreshAttachEffects(std::string e1, std::string e2, std:
         if (m_isCopy)
             effect->setParamB(99999.0f);
     }
+}
+
+void CreatureInstance::releaseEffect(Effect*& effect)
+{
+    if (!effect)
+        return;
+    avatar_detail::guarded("taking a creature effect off its bone", [&] {
+        Ogre::MovableObject* object = *effect;
+        // Only our own bones: detachObjectFromBone throws for objects hung elsewhere.
+        if (m_entity && object && object->isAttached() && object->isParentTagPoint() &&
+            static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() == m_entity)
+            m_entity->detachObjectFromBone(object);
+    });
+    EffectManager::getSingletonPtr()->freeEffect(effect->getName(), false);
+    effect = nullptr;
 }
 
 void CreatureInstance::showEffect(bool show)
@@ -276,21 +293,8 @@ bool CreatureInstance::destroy()
     Ogre::SceneManager* scene = sceneManager();
     if (scene && m_entity)
     {
-        EffectManager* effects = EffectManager::getSingletonPtr();
         for (Effect*& effect : m_effects)
-        {
-            if (!effect)
-                continue;
-            avatar_detail::guarded("taking a creature effect off its bone", [&] {
-                Ogre::MovableObject* object = *effect;
-                // Only our own bones: detachObjectFromBone throws for objects hung elsewhere.
-                if (object && object->isAttached() && object->isParentTagPoint() &&
-                    static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() == m_entity)
-                    m_entity->detachObjectFromBone(object);
-            });
-            effects->freeEffect(effect->getName(), false);
-            effect = nullptr;
-        }
+            releaseEffect(effect);
         avatar_detail::guarded("destroying a creature entity", [&] {
             m_entity->detachAllObjectsFromBone();
             scene->destroyEntity(m_entity);

@@ -81,6 +81,8 @@ public:
 private:
     /// Writes the opaque or see-through settings into technique 0 of every sub-entity material.
     void applyMaterialOpacity(float alpha, bool opaque);
+    /// Takes an effect off this avatar's bone and frees it; the slot becomes null.
+    void releaseEffect(Effect*& effect);
 
     bool m_isPaused = true;
     bool m_isCopy = false;

@@ -504,6 +504,26 @@ TEST_F(CreatureInstanceTest, effectWithoutItsBoneIsHeldUnstartedAndAnUnknownKind
     EXPECT_EQ(m_effectsBefore, EffectManager::getSingletonPtr()->getNumEffects()) << "held effects are freed too";
 }
 
+TEST_F(CreatureInstanceTest, refreshingEffectsReleasesTheEarlierOnesOfTheSlotsItRefills)
+{
+    CreatureInstance* c = make(100, 14);
+    ASSERT_TRUE(c->create());
+    EffectManager* effects = EffectManager::getSingletonPtr();
+    const std::size_t live = effects->getNumEffects();
+    Effect* kept = c->getEffect(3);
+    ASSERT_NE(nullptr, c->getEffect(0));
+    const std::string replaced = c->getEffect(0)->getName();
+
+    // Slot 1 is refilled, slot 4 keeps its effect because its new name is empty.
+    c->refreshAttachEffects(c->getEffect(1)->getKind(), "", "", "", "");
+    EXPECT_EQ(live, effects->getNumEffects()) << "the replaced effect was freed, not left alive";
+    EXPECT_EQ(nullptr, effects->getEffect(replaced));
+    EXPECT_EQ(kept, c->getEffect(3));
+    EXPECT_EQ("effect_1", boneOf(c->getEffect(0), c->getEntityPtr()));
+    c->destroy();
+    EXPECT_EQ(m_effectsBefore, effects->getNumEffects());
+}
+
 TEST_F(CreatureInstanceTest, destroyLeavesNothingInTheSceneOrMaterialManagers)
 {
     const OgreCounts before = OgreCounts::now();
