@@ -339,6 +339,12 @@ bool KeyedTextDataBase::rewrite()
     return result == avatar_detail::WriteResult::Ok;
 }
 
+void KeyedTextDataBase::printAll() const
+{
+    for (const auto& entry : m_recordMap)
+        entry.second.printAll();
+}
+
 const Record& KeyedTextDataBase::findByKey(unsigned key) const
 {
     const auto it = m_recordMap.find(key);

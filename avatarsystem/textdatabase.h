@@ -208,6 +208,8 @@ public:
     const std::map<unsigned, Record>& getRecordMap() const { return m_recordMap; }
     /// True when a row is stored under key.
     bool testKey(unsigned key) const { return m_recordMap.count(key) != 0; }
+    /// Debugging dump of every row in ascending key order.
+    void printAll() const;
 
 protected:
     const Record& findByKey(unsigned key) const;

