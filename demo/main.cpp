@@ -103,11 +103,12 @@ struct Engine
     Ogre::DefaultHardwareBufferManager* buffers = nullptr;
     Ogre::TextureManager* textures = nullptr;
 
-    void startRoot()
+    /// The engine's log goes to logFile, never into the content directory.
+    void startRoot(const std::string& logFile)
     {
         log = new Ogre::LogManager();
-        log->createLog("avatar-demo.log", true, false, false);
-        root = new Ogre::Root("", "", "avatar-demo.log");
+        log->createLog(logFile, true, false, false);
+        root = new Ogre::Root("", "", logFile);
     }
 
     bool startWindow()
@@ -223,15 +224,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    const std::string logFile = startDir + "/avatar-demo.log";
     Engine engine;
-    engine.startRoot();
+    engine.startRoot(logFile);
     const bool rendering = options.render && engine.startWindow();
     if (!rendering)
     {
         // A failed GL start may leave the root half set up: start again without a render system.
         engine.stop();
         engine = Engine();
-        engine.startRoot();
+        engine.startRoot(logFile);
         engine.startHeadless();
     }
     Ogre::ResourceGroupManager& resources = Ogre::ResourceGroupManager::getSingleton();
