@@ -48,7 +48,8 @@ Ogre::Entity* boneOwner(const Ogre::MovableObject* object)
 bool AttachModel::create(std::string name, std::string meshFile)
 {
     Ogre::SceneManager* scene = sceneManager();
-    if (!scene)
+    // A model that holds an entity keeps it: a second create would lose it in the scene.
+    if (!scene || m_entity)
         return false;
 
     m_entity = avatar_detail::createEntityOrNull(scene, name, meshFile, "creating an attached model");
