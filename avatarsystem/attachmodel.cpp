@@ -2,6 +2,7 @@
 
 #include "avatarsystem/avatarsystemmanager.h"
 #include "avatarsystem/detail/entityfactory.h"
+#include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "effects/effectmanager.h"
 
@@ -161,59 +162,27 @@ void AttachModel::setInstanceTransoarency(float alpha)
 {
     if (!m_entity)
         return;
-    // The float is widened before the comparisons: a float 0.98 lies just above the double 0.98.
-    const bool opaque = static_cast<double>(alpha) > 0.98;
+    const bool opaque = avatar_detail::isOpaque(alpha);
     m_entity->setRenderQueueGroup(opaque ? kOpaqueQueueGroup : kTranslucentQueueGroup);
     setEffectVisible(opaque);
-    m_entity->setCastShadows(!(static_cast<double>(alpha) < 0.1));
-
-    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-    {
-        const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-        if (!material || material->getNumTechniques() == 0)
-            continue;
-        Ogre::Technique* technique = material->getTechnique(0);
-        technique->setLightingEnabled(true);
-        technique->setSceneBlending(opaque ? Ogre::SBT_REPLACE : Ogre::SBT_TRANSPARENT_ALPHA);
-        technique->setDiffuse(1.0f, 1.0f, 1.0f, opaque ? 1.0f : alpha);
-        technique->setDepthWriteEnabled(opaque);
-        if (technique->getNumPasses() > 0)
-            technique->getPass(0)->setAlphaRejectSettings(Ogre::CMPF_GREATER, opaque ? 125 : 0);
-    }
+    m_entity->setCastShadows(avatar_detail::castsShadow(alpha));
+    // Sub-entity 0 wears this model's own copy; the others share the mesh's materials.
+    const avatar_detail::OpacityStyle style{true, false};
+    avatar_detail::guarded("setting an attached model's opacity", [&] {
+        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+            avatar_detail::applyOpacity(m_entity->getSubEntity(i)->getMaterial(), alpha, style);
+    });
 }
 
 void AttachModel::setTextureFilter(int mode)
 {
     if (!m_entity)
         return;
-    Ogre::TextureFilterOptions filter = Ogre::TFO_ANISOTROPIC;
-    unsigned anisotropy = 2;
-    switch (mode)
-    {
-    case 0:
-        filter = Ogre::TFO_TRILINEAR;
-        break;
-    case 2:
-        anisotropy = 4;
-        break;
-    case 3:
-        anisotropy = 8;
-        break;
-    case 4:
-        anisotropy = 16;
-        break;
-    default:
-        break;
-    }
-    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-    {
-        const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-        if (!material)
-            continue;
-        material->setTextureFiltering(filter);
-        if (filter == Ogre::TFO_ANISOTROPIC)
-            material->setTextureAnisotropy(anisotropy);
-    }
+    const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(mode);
+    avatar_detail::guarded("setting an attached model's texture filter", [&] {
+        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+            avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
+    });
 }
 
 void AttachModel::destroy()

@@ -1,6 +1,7 @@
 #include "avatarsystem/characterinstance.h"
 
 #include "avatarsystem/attachmodel.h"
+#include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
 
@@ -53,7 +54,6 @@ namespace
 const char* const s_maleMesh = "HumanMale.mesh";
 const char* const s_femaleMesh = "HumanFemale.mesh";
 const char* const s_fallbackMaterial = "c_body";
-const double s_opaqueAbove = 0.98;
 const Ogre::uint8 s_opaqueQueue = 53;
 const Ogre::uint8 s_translucentQueue = 90;
 
@@ -723,33 +723,18 @@ void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
     m_transparency = alpha;
     if (!m_entity)
         return;
-    const bool opaque = static_cast<double>(alpha) > s_opaqueAbove;
+    const bool opaque = avatar_detail::isOpaque(alpha);
+    // Characters switch lighting on in both looks and keep their culling.
+    const avatar_detail::OpacityStyle style{true, false};
     avatar_detail::guarded("setting a character's opacity",
                            [&]
                            {
+                               // Only our own copies change: a material shared with other entities stays as it is.
                                for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
                                {
-                                   // Only our own copies change: a material shared with other entities stays as it is.
                                    const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-                                   if (!isOwnMaterial(material) || material->getNumTechniques() == 0)
-                                       continue;
-                                   Ogre::Technique* technique = material->getTechnique(0);
-                                   technique->setLightingEnabled(true);
-                                   if (opaque)
-                                   {
-                                       technique->setSceneBlending(Ogre::SBT_REPLACE);
-                                       technique->setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
-                                       technique->setDepthWriteEnabled(true);
-                                   }
-                                   else
-                                   {
-                                       technique->setSceneBlending(Ogre::SBT_TRANSPARENT_ALPHA);
-                                       technique->setDiffuse(1.0f, 1.0f, 1.0f, alpha);
-                                       technique->setDepthWriteEnabled(false);
-                                   }
-                                   if (technique->getNumPasses() > 0)
-                                       technique->getPass(0)->setAlphaRejectSettings(Ogre::CMPF_GREATER,
-                                                                                     opaque ? 125 : 0);
+                                   if (isOwnMaterial(material))
+                                       avatar_detail::applyOpacity(material, alpha, style);
                                }
                                m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
                            });
@@ -762,41 +747,15 @@ void CharacterInstance::setTextureFilter(int level)
 {
     if (!m_entity)
         return;
-    unsigned anisotropy = 2;
-    switch (level)
-    {
-    case 0:
-        anisotropy = 0;
-        break;
-    case 2:
-        anisotropy = 4;
-        break;
-    case 3:
-        anisotropy = 8;
-        break;
-    case 4:
-        anisotropy = 16;
-        break;
-    default:
-        break;
-    }
+    const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
     avatar_detail::guarded("setting a character's texture filter",
                            [&]
                            {
                                for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
                                {
                                    const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-                                   if (!isOwnMaterial(material))
-                                       continue;
-                                   if (anisotropy == 0)
-                                   {
-                                       material->setTextureFiltering(Ogre::TFO_TRILINEAR);
-                                   }
-                                   else
-                                   {
-                                       material->setTextureFiltering(Ogre::TFO_ANISOTROPIC);
-                                       material->setTextureAnisotropy(anisotropy);
-                                   }
+                                   if (isOwnMaterial(material))
+                                       avatar_detail::applyTextureFilter(material, filter);
                                }
                            });
     for (AttachModel* model : attachments())

@@ -3,6 +3,7 @@
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialname.h"
+#include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "effects/effectmanager.h"
 
@@ -337,31 +338,12 @@ void CreatureInstance::update(bool b, float seconds)
     }
 }
 
-void CreatureInstance::applyMaterialOpacity(float alpha, bool opaque)
+void CreatureInstance::applyMaterialOpacity(float alpha)
 {
+    // Creatures draw both faces when opaque and leave lighting alone when see-through.
+    const avatar_detail::OpacityStyle style{false, true};
     for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-    {
-        Ogre::Technique* technique = firstTechnique(m_entity->getSubEntity(i)->getMaterial());
-        if (!technique)
-            continue;
-        Ogre::Pass* pass = technique->getPass(0);
-        if (opaque)
-        {
-            technique->setLightingEnabled(true);
-            technique->setSceneBlending(Ogre::SBT_REPLACE);
-            technique->setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
-            technique->setDepthWriteEnabled(true);
-            pass->setAlphaRejectSettings(Ogre::CMPF_GREATER, 125);
-            pass->setCullingMode(Ogre::CULL_NONE);
-        }
-        else
-        {
-            technique->setSceneBlending(Ogre::SBT_TRANSPARENT_ALPHA);
-            technique->setDiffuse(1.0f, 1.0f, 1.0f, alpha);
-            technique->setDepthWriteEnabled(false);
-            pass->setAlphaRejectSettings(Ogre::CMPF_GREATER, 0);
-        }
-    }
+        avatar_detail::applyOpacity(m_entity->getSubEntity(i)->getMaterial(), alpha, style);
 }
 
 void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)
@@ -371,9 +353,8 @@ void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)
     if (!m_entity || !m_beTransObject)
         return;
 
-    // The float is widened before the comparisons: a float 0.98 lies just above the double 0.98.
-    const bool opaque = static_cast<double>(alpha) > 0.98;
-    avatar_detail::guarded("setting creature opacity", [&] { applyMaterialOpacity(alpha, opaque); });
+    const bool opaque = avatar_detail::isOpaque(alpha);
+    avatar_detail::guarded("setting creature opacity", [&] { applyMaterialOpacity(alpha); });
     if (opaque)
     {
         showEffect(true);
@@ -383,7 +364,7 @@ void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)
     {
         showEffect(false);
         m_entity->setRenderQueueGroup(kTranslucentQueueGroup);
-        m_entity->setCastShadows(static_cast<double>(alpha) >= 0.1);
+        m_entity->setCastShadows(avatar_detail::castsShadow(alpha));
     }
 }
 
@@ -422,36 +403,13 @@ void CreatureInstance::setHighLight(bool on)
 
 void CreatureInstance::setTextureFilter(int level)
 {
-    Ogre::TextureFilterOptions filter = Ogre::TFO_ANISOTROPIC;
-    unsigned anisotropy = 2;
-    switch (level)
-    {
-    case 0:
-        filter = Ogre::TFO_TRILINEAR;
-        break;
-    case 2:
-        anisotropy = 4;
-        break;
-    case 3:
-        anisotropy = 8;
-        break;
-    case 4:
-        anisotropy = 16;
-        break;
-    default:
-        break;
-    }
     if (!m_entity)
         return;
-    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-    {
-        const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-        if (!material)
-            continue;
-        material->setTextureFiltering(filter);
-        if (filter == Ogre::TFO_ANISOTROPIC)
-            material->setTextureAnisotropy(anisotropy);
-    }
+    const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
+    avatar_detail::guarded("setting a creature's texture filter", [&] {
+        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+            avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
+    });
 }
 
 void CreatureInstance::setVisible(bool visible)

@@ -80,7 +80,7 @@ public:
 
 private:
     /// Writes the opaque or see-through settings into technique 0 of every sub-entity material.
-    void applyMaterialOpacity(float alpha, bool opaque);
+    void applyMaterialOpacity(float alpha);
     /// Takes an effect off this avatar's bone and frees it; the slot becomes null.
     void releaseEffect(Effect*& effect);
 

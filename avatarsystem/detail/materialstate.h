@@ -1,0 +1,45 @@
+#pragma once
+
+#include <OgreCommon.h>
+#include <OgrePrerequisites.h>
+
+namespace avatar_detail
+{
+
+/// Above this opacity an avatar is drawn opaque. The float opacity is widened before comparing,
+/// so a float 0.98 (0.98000002) counts as opaque.
+inline bool isOpaque(float alpha)
+{
+    return static_cast<double>(alpha) > 0.98;
+}
+
+/// Translucent avatars cast shadows only from this opacity on.
+inline bool castsShadow(float alpha)
+{
+    return static_cast<double>(alpha) >= 0.1;
+}
+
+/// How the see-through and opaque looks differ between the kinds of avatar.
+struct OpacityStyle
+{
+    bool lightingWhenTranslucent; ///< switch lighting on in the translucent look too
+    bool drawBothFacesWhenOpaque; ///< pass 0 culls nothing in the opaque look
+};
+
+/// Writes the opaque or see-through settings into technique 0 of a material (blending, diffuse,
+/// depth writing, lighting) and pass 0 (alpha rejection, culling). Nothing without technique 0.
+void applyOpacity(const Ogre::MaterialPtr& material, float alpha, OpacityStyle style);
+
+/// The filtering of a texture filter level: 0 trilinear; 1 to 4 anisotropic 2, 4, 8, 16;
+/// anything else anisotropic 2.
+struct TextureFilter
+{
+    Ogre::TextureFilterOptions filter;
+    unsigned anisotropy;
+};
+TextureFilter textureFilterForLevel(int level);
+
+/// Applies a filter to every texture unit of a material; the anisotropy only for anisotropic filtering.
+void applyTextureFilter(const Ogre::MaterialPtr& material, TextureFilter filter);
+
+} // namespace avatar_detail
