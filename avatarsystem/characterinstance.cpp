@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <map>
 
 const INSTANCE_TYPE_e CharacterInstance::s_instanceType;
@@ -146,19 +145,13 @@ bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
 
 } // namespace
 
-CharacterInstance::CharacterInstance()
-{
-    m_animCtrl = new AnimationController();
-    m_animCtrl->setOwner(this);
-}
+// A character's manual animation starts unpaused; its movement speeds start at 6 and 2.
+CharacterInstance::CharacterInstance() : InstanceBase(false, 6.0f, 2.0f) {}
 
 CharacterInstance::~CharacterInstance()
 {
-    // The OGRE objects need the scene and go in destroy(); what is only ours goes here as well,
+    // The OGRE objects need the scene and go in destroy(); the callback record is ours either way,
     // so that an instance deleted without destroy() leaks no memory of its own.
-    if (m_animCtrl)
-        m_animCtrl->clearOwner();
-    delete m_animCtrl;
     delete m_entityCallback;
 }
 
@@ -221,12 +214,7 @@ bool CharacterInstance::build()
 
 bool CharacterInstance::destroy()
 {
-    if (m_animCtrl)
-    {
-        m_animCtrl->clearOwner();
-        delete m_animCtrl;
-        m_animCtrl = nullptr;
-    }
+    releaseController();
     Ogre::SceneManager* scene = sceneManager();
     if (scene && m_entity)
     {
@@ -763,26 +751,6 @@ void CharacterInstance::setTextureFilter(int level)
             model->setTextureFilter(level);
 }
 
-void CharacterInstance::update(bool b, float seconds)
-{
-    if (!m_entity)
-        return;
-    if (m_animCtrl)
-        m_animCtrl->update(b, seconds);
-    if (m_transparencySet)
-        return;
-    if (m_transparency < 1.0f)
-    {
-        m_transparency += seconds / 2.0f;
-        setInstanceTransoarency(m_transparency, false);
-    }
-    else
-    {
-        m_transparency = 1.0f;
-        setInstanceTransoarency(1.0f, true);
-    }
-}
-
 void CharacterInstance::setVisible(bool visible)
 {
     if (m_entity)
@@ -794,96 +762,11 @@ void CharacterInstance::setHighLight(bool /*on*/)
     // Characters are not highlighted.
 }
 
-void CharacterInstance::updateControlledEntity()
-{
-    if (m_animCtrl && getEntityPtr())
-        m_animCtrl->setEntity(getEntityPtr());
-}
-
 void CharacterInstance::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
 {
     m_isCopy = true;
     m_rttCallback = rtt;
     m_rtt3DCallback = rtt3D;
-}
-
-void CharacterInstance::initAnimation()
-{
-    if (!m_entity)
-        return;
-    m_animationList.clear();
-    if (Ogre::AnimationStateSet* states = m_entity->getAllAnimationStates())
-        for (const auto& entry : states->getAnimationStates())
-            m_animationList.push_back(entry.second);
-}
-
-void CharacterInstance::playStatic(AnimationType type, float position)
-{
-    if (m_animCtrl)
-        m_animCtrl->playStatic(type, position);
-}
-
-void CharacterInstance::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
-                                      bool now)
-{
-    if (!m_animCtrl)
-        return;
-    if (now)
-        m_animCtrl->play(type, blend, start, callback);
-    else
-        m_animCtrl->playLater(type, blend, start, callback);
-}
-
-void CharacterInstance::playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback)
-{
-    if (m_animCtrl)
-        m_animCtrl->playByName(name, blend, callback);
-}
-
-void CharacterInstance::setSpeed(float runSpeed, float walkSpeed)
-{
-    m_speedA = runSpeed;
-    m_speedB = walkSpeed;
-}
-
-void CharacterInstance::setPause(bool paused)
-{
-    if (m_animCtrl)
-        m_animCtrl->setPause(paused);
-}
-
-void CharacterInstance::setTickTimeLimit(float seconds)
-{
-    if (m_animCtrl)
-        m_animCtrl->setTickTimeLimit(seconds);
-}
-
-void CharacterInstance::setNewAimationState(int index, bool smooth)
-{
-    if (index < 0 || static_cast<std::size_t>(index) >= m_animationList.size())
-        return;
-    auto it = m_animationList.begin();
-    std::advance(it, index);
-    m_currentAnimState = *it;
-    playAnimation(m_currentAnimState->getAnimationName().c_str(), smooth ? BLEND_SMOOTH : BLEND_IMMEDIATE, nullptr);
-}
-
-void CharacterInstance::setAnimationPlaySpeed(float factor)
-{
-    m_animationPlaySpeed = factor;
-    if (m_animCtrl)
-        m_animCtrl->setPlaySpeed(factor);
-}
-
-void CharacterInstance::setAnimationMerge(bool merge)
-{
-    if (m_animCtrl)
-        m_animCtrl->setMerge(merge);
-}
-
-float CharacterInstance::getPlayPercent(const std::string& animationName)
-{
-    return m_animCtrl ? m_animCtrl->getPlayPercent(animationName) : -1.0f;
 }
 
 void CharacterInstance::getSpeedRate(float& runRate, float& walkRate)
@@ -897,36 +780,3 @@ const char* CharacterInstance::getAnimName(AnimationType type)
     return m_animCtrl ? m_animCtrl->getAnimName(type) : "";
 }
 
-void CharacterInstance::setActionCallBack(IActionCallback* callback)
-{
-    if (m_animCtrl)
-        m_animCtrl->setCallback(callback);
-}
-
-void CharacterInstance::changePausePropety()
-{
-    m_isPaused = !m_isPaused;
-    setPause(m_isPaused);
-}
-
-void CharacterInstance::animationAddTime(float seconds)
-{
-    if (!m_isPaused && m_currentAnimState)
-        m_currentAnimState->addTime(seconds * m_animationPlaySpeed);
-}
-
-bool CharacterInstance::hasAnimation(AnimationType type)
-{
-    return m_animCtrl && m_animCtrl->hasAnimation(type);
-}
-
-void CharacterInstance::clearAnimation(unsigned layer)
-{
-    if (m_animCtrl)
-        m_animCtrl->clearAnimation(layer);
-}
-
-AnimationType CharacterInstance::searchAnimation(unsigned layer)
-{
-    return m_animCtrl ? m_animCtrl->searchAnimation(layer) : ANIM_NONE;
-}

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "avatarsystem/avatarsystemmanager.h"
+#include "avatarsystem/instancebase.h"
 
 #include <array>
-#include <list>
 #include <string>
 #include <vector>
 
 /// A player avatar: one entity of the shared body mesh of its gender whose sub-entities are
 /// shown, hidden and re-textured from its setting, plus the models hung on its bones.
-class CharacterInstance : public ManagedInstance
+class CharacterInstance : public InstanceBase
 {
 public:
     static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CHARACTER;
@@ -36,8 +35,6 @@ public:
     // IInstance
     bool create() override;
     bool destroy() override;
-    void update(bool b, float seconds) override;
-    void updateControlledEntity() override;
     void setVisible(bool visible) override;
     void setHighLight(bool on) override;
     void setTextureFilter(int level) override;
@@ -52,25 +49,8 @@ public:
     INSTANCE_TYPE_e getInstanceType() override { return s_instanceType; }
     AttachModel* getRightWeapon() override { return m_rightWeapon; }
     AttachModel* getLeftWeapon() override { return m_leftWeapon; }
-    void playStatic(AnimationType type, float position) override;
-    void playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
-                       bool now) override;
-    void playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback) override;
-    void setSpeed(float runSpeed, float walkSpeed) override;
-    void setPause(bool paused) override;
-    void setTickTimeLimit(float seconds) override;
-    void setNewAimationState(int index, bool smooth) override;
-    void setAnimationPlaySpeed(float factor) override;
-    void setAnimationMerge(bool merge) override;
-    float getPlayPercent(const std::string& animationName) override;
     void getSpeedRate(float& runRate, float& walkRate) override;
     const char* getAnimName(AnimationType type) override;
-    void setActionCallBack(IActionCallback* callback) override;
-    void changePausePropety() override;
-    void animationAddTime(float seconds) override;
-    bool hasAnimation(AnimationType type) override;
-    void clearAnimation(unsigned layer) override;
-    AnimationType searchAnimation(unsigned layer) override;
     bool settingEquipEffect(const WeaponEffectVisible* visible) override;
 
     /// A queued build waits while the setting's renderObj is clear.
@@ -98,7 +78,6 @@ public:
     void removeAttachedModel(int slot);
     void setWeaponEffectAllShow(int value);
 
-    AnimationController* getAnimationController() { return m_animCtrl; }
     unsigned getSubEntityCount() const { return m_subEntityCount; }
     bool isLowArmByHand() const { return m_lowArmByHand; }
     bool isLowLegByFoot() const { return m_lowLegByFoot; }
@@ -106,7 +85,6 @@ public:
     const std::vector<std::string>& getMaterialCopies() const { return m_materialCopies; }
     /// The texture of the first texture unit of a sub-entity's material, or empty.
     std::string getSubEntityTexture(const std::string& subEntityName) const;
-    void initAnimation();
 
 protected:
     void getResourceInfo();
@@ -127,23 +105,16 @@ private:
     void setSubEntityTexture(const std::string& subEntityName, const std::string& texture);
     void showSubEntity(const std::string& name, bool visible);
 
-    bool m_isPaused = false;
     bool m_isCreated = false;
     bool m_needMaterialClone = true;
     bool m_isCopy = false;
     bool m_lowArmByHand = true;
     bool m_lowLegByFoot = true;
-    bool m_transparencySet = false;
-    float m_animationPlaySpeed = 1.0f;
     float m_scale = 1.0f;
-    float m_transparency = 0.0f;
-    float m_speedA = 6.0f;
-    float m_speedB = 2.0f;
     float m_baseSpeedA = 1.0f;
     float m_baseSpeedB = 1.0f;
     std::string m_name;
     Ogre::Entity* m_entity = nullptr;
-    Ogre::AnimationState* m_currentAnimState = nullptr;
     unsigned long m_uniqueID = 0;
     unsigned m_subEntityCount = 0;
     AttachModel* m_helm = nullptr;
@@ -162,10 +133,8 @@ private:
     PlayerSetting_t m_properties;
     PlayerSetting_t m_appliedProperties;
     ENTITY_CALLBACK* m_entityCallback = nullptr;
-    AnimationController* m_animCtrl = nullptr;
     IRttObjectCallback* m_rttCallback = nullptr;
     I3DRttObjectCallback* m_rtt3DCallback = nullptr;
-    std::list<Ogre::AnimationState*> m_animationList;
     /// The names the material copies were made under (kept for destroy).
     std::vector<std::string> m_materialCopies;
 };

@@ -105,15 +105,12 @@ bool hasBone(Ogre::Entity* entity, const std::string& bone)
 }
 } // namespace
 
-CreatureInstance::CreatureInstance() : m_animCtrl(new AnimationController())
-{
-    m_animCtrl->setOwner(this);
-}
+// A creature's manual animation starts paused; its movement speeds start at 8 and 2.
+CreatureInstance::CreatureInstance() : InstanceBase(true, 8.0f, 2.0f) {}
 
 CreatureInstance::~CreatureInstance()
 {
-    // destroy() normally ran already; these two are ours either way.
-    delete m_animCtrl;
+    // destroy() normally ran already; the callback record is ours either way.
     delete m_entityCallback;
 }
 
@@ -284,12 +281,7 @@ void CreatureInstance::showEffect(bool show)
 
 bool CreatureInstance::destroy()
 {
-    if (m_animCtrl)
-    {
-        m_animCtrl->clearOwner();
-        delete m_animCtrl;
-        m_animCtrl = nullptr;
-    }
+    releaseController();
 
     Ogre::SceneManager* scene = sceneManager();
     if (scene && m_entity)
@@ -315,27 +307,6 @@ bool CreatureInstance::destroy()
         });
     m_clonedMaterials.clear();
     return true;
-}
-
-void CreatureInstance::update(bool b, float seconds)
-{
-    if (!m_entity)
-        return;
-    if (m_animCtrl)
-        m_animCtrl->update(b, seconds);
-    if (m_transparencySet)
-        return;
-    // The fade-in: two seconds from invisible to opaque, then settled at exactly 1.
-    if (m_transparency < 1.0f)
-    {
-        m_transparency = static_cast<float>(m_transparency + seconds / 2.0);
-        setInstanceTransoarency(m_transparency, false);
-    }
-    else
-    {
-        m_transparency = 1.0f;
-        setInstanceTransoarency(1.0f, true);
-    }
 }
 
 void CreatureInstance::applyMaterialOpacity(float alpha)
@@ -418,89 +389,6 @@ void CreatureInstance::setVisible(bool visible)
         m_entity->setVisible(visible);
 }
 
-void CreatureInstance::updateControlledEntity()
-{
-    if (m_animCtrl && getEntityPtr())
-        m_animCtrl->setEntity(getEntityPtr());
-}
-
-void CreatureInstance::initAnimation()
-{
-    if (!m_entity)
-        return;
-    m_animationList.clear();
-    if (Ogre::AnimationStateSet* states = m_entity->getAllAnimationStates())
-        for (const auto& entry : states->getAnimationStates())
-            m_animationList.push_back(entry.second);
-}
-
-void CreatureInstance::playStatic(AnimationType type, float position)
-{
-    if (m_animCtrl)
-        m_animCtrl->playStatic(type, position);
-}
-
-void CreatureInstance::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
-                                     bool now)
-{
-    if (!m_animCtrl)
-        return;
-    if (now)
-        m_animCtrl->play(type, blend, start, callback);
-    else
-        m_animCtrl->playLater(type, blend, start, callback);
-}
-
-void CreatureInstance::playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback)
-{
-    if (m_animCtrl && name)
-        m_animCtrl->playByName(name, blend, callback);
-}
-
-void CreatureInstance::setSpeed(float runSpeed, float walkSpeed)
-{
-    m_speedA = runSpeed;
-    m_speedB = walkSpeed;
-}
-
-void CreatureInstance::setPause(bool paused)
-{
-    if (m_animCtrl)
-        m_animCtrl->setPause(paused);
-}
-
-void CreatureInstance::setTickTimeLimit(float seconds)
-{
-    if (m_animCtrl)
-        m_animCtrl->setTickTimeLimit(seconds);
-}
-
-void CreatureInstance::setNewAimationState(int index, bool smooth)
-{
-    if (index < 0 || static_cast<std::size_t>(index) >= m_animationList.size())
-        return;
-    m_currentAnimState = m_animationList[static_cast<std::size_t>(index)];
-    playAnimation(m_currentAnimState->getAnimationName().c_str(), smooth ? BLEND_SMOOTH : BLEND_IMMEDIATE, nullptr);
-}
-
-void CreatureInstance::setAnimationPlaySpeed(float factor)
-{
-    m_animationPlaySpeed = factor;
-    if (m_animCtrl)
-        m_animCtrl->setPlaySpeed(factor);
-}
-
-void CreatureInstance::setAnimationMerge(bool merge)
-{
-    if (m_animCtrl)
-        m_animCtrl->setMerge(merge);
-}
-
-float CreatureInstance::getPlayPercent(const std::string& animationName)
-{
-    return m_animCtrl ? m_animCtrl->getPlayPercent(animationName) : -1.0f;
-}
-
 void CreatureInstance::getSpeedRate(float& runRate, float& walkRate)
 {
     // A row without speeds (or with scale 0) would divide by zero: such a creature plays at normal pace.
@@ -515,36 +403,3 @@ const char* CreatureInstance::getAnimName(AnimationType)
     return "";
 }
 
-void CreatureInstance::setActionCallBack(IActionCallback* callback)
-{
-    if (m_animCtrl)
-        m_animCtrl->setCallback(callback);
-}
-
-void CreatureInstance::changePausePropety()
-{
-    m_isPaused = !m_isPaused;
-    setPause(m_isPaused);
-}
-
-void CreatureInstance::animationAddTime(float seconds)
-{
-    if (!m_isPaused && m_currentAnimState)
-        m_currentAnimState->addTime(seconds * m_animationPlaySpeed);
-}
-
-bool CreatureInstance::hasAnimation(AnimationType type)
-{
-    return m_animCtrl && m_animCtrl->hasAnimation(type);
-}
-
-void CreatureInstance::clearAnimation(unsigned layer)
-{
-    if (m_animCtrl)
-        m_animCtrl->clearAnimation(layer);
-}
-
-AnimationType CreatureInstance::searchAnimation(unsigned layer)
-{
-    return m_animCtrl ? m_animCtrl->searchAnimation(layer) : ANIM_NONE;
-}

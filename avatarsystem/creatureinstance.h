@@ -1,6 +1,6 @@
 #pragma once
 
-#include "avatarsystem/avatarsystemmanager.h"
+#include "avatarsystem/instancebase.h"
 
 #include <string>
 #include <vector>
@@ -9,7 +9,7 @@ class Effect;
 
 /// A creature, NPC or object avatar: one entity from the mesh its table row names, its own
 /// material copies, up to five effects on the bones "effect_1" to "effect_5".
-class CreatureInstance : public ManagedInstance
+class CreatureInstance : public InstanceBase
 {
 public:
     static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CREATURE;
@@ -22,8 +22,6 @@ public:
     // IInstance
     bool create() override;
     bool destroy() override;
-    void update(bool b, float seconds) override;
-    void updateControlledEntity() override;
     void setVisible(bool visible) override;
     void setHighLight(bool on) override;
     void setTextureFilter(int level) override;
@@ -38,25 +36,8 @@ public:
     INSTANCE_TYPE_e getInstanceType() override { return s_instanceType; }
     AttachModel* getRightWeapon() override { return nullptr; }
     AttachModel* getLeftWeapon() override { return nullptr; }
-    void playStatic(AnimationType type, float position) override;
-    void playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
-                       bool now) override;
-    void playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback) override;
-    void setSpeed(float runSpeed, float walkSpeed) override;
-    void setPause(bool paused) override;
-    void setTickTimeLimit(float seconds) override;
-    void setNewAimationState(int index, bool smooth) override;
-    void setAnimationPlaySpeed(float factor) override;
-    void setAnimationMerge(bool merge) override;
-    float getPlayPercent(const std::string& animationName) override;
     void getSpeedRate(float& runRate, float& walkRate) override;
     const char* getAnimName(AnimationType type) override;
-    void setActionCallBack(IActionCallback* callback) override;
-    void changePausePropety() override;
-    void animationAddTime(float seconds) override;
-    bool hasAnimation(AnimationType type) override;
-    void clearAnimation(unsigned layer) override;
-    AnimationType searchAnimation(unsigned layer) override;
     bool settingEquipEffect(const WeaponEffectVisible*) override { return true; }
 
     /// Copies the whole setting; the name is taken from it.
@@ -66,17 +47,12 @@ public:
     /// Makes effects 1-5 from their names (empty names skipped) and hangs them on "effect_1"-"effect_5".
     void refreshAttachEffects(std::string e1, std::string e2, std::string e3, std::string e4, std::string e5);
     void showEffect(bool show);
-    /// Lists the entity's animation states in the order of its animation state set.
-    void initAnimation();
 
-    AnimationController* getAnimationController() { return m_animCtrl; }
     /// The creation record still held: null once create() has notified the view and deleted it.
     ENTITY_CALLBACK* getEntityViewPtr() const { return m_entityCallback; }
     const std::vector<std::string>& getClonedMaterials() const { return m_clonedMaterials; }
     Effect* getEffect(int index) const { return index >= 0 && index < 5 ? m_effects[index] : nullptr; }
     bool isBeTransObject() const { return m_beTransObject; }
-    float getTransparency() const { return m_transparency; }
-    bool isTransparencySet() const { return m_transparencySet; }
 
 private:
     /// Writes the opaque or see-through settings into technique 0 of every sub-entity material.
@@ -84,27 +60,18 @@ private:
     /// Takes an effect off this avatar's bone and frees it; the slot becomes null.
     void releaseEffect(Effect*& effect);
 
-    bool m_isPaused = true;
     bool m_isCopy = false;
-    bool m_transparencySet = false;
     bool m_beTransObject = false;
-    float m_animationPlaySpeed = 1.0f;
     float m_scale = 1.0f;
-    float m_speedA = 8.0f;
-    float m_speedB = 2.0f;
     float m_baseSpeedA = 1.0f;
     float m_baseSpeedB = 1.0f;
-    float m_transparency = 0.0f;
     unsigned m_uniqueID = 0;
     std::string m_name;
     Ogre::Entity* m_entity = nullptr;
     Effect* m_effects[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-    Ogre::AnimationState* m_currentAnimState = nullptr;
     ENTITY_CALLBACK* m_entityCallback = nullptr;
-    AnimationController* m_animCtrl = nullptr;
     CreatureSetting_t m_properties;
     IRttObjectCallback* m_rttCallback = nullptr;
     I3DRttObjectCallback* m_rtt3DCallback = nullptr;
-    std::vector<Ogre::AnimationState*> m_animationList;
     std::vector<std::string> m_clonedMaterials;
 };

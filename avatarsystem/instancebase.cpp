@@ -1,0 +1,163 @@
+#include "avatarsystem/instancebase.h"
+
+#include <OgreAnimationState.h>
+#include <OgreEntity.h>
+
+InstanceBase::InstanceBase(bool startsPaused, float runSpeed, float walkSpeed)
+    : m_isPaused(startsPaused), m_speedA(runSpeed), m_speedB(walkSpeed), m_animCtrl(new AnimationController())
+{
+    m_animCtrl->setOwner(this);
+}
+
+InstanceBase::~InstanceBase()
+{
+    releaseController();
+}
+
+void InstanceBase::releaseController()
+{
+    if (!m_animCtrl)
+        return;
+    m_animCtrl->clearOwner();
+    delete m_animCtrl;
+    m_animCtrl = nullptr;
+}
+
+void InstanceBase::update(bool b, float seconds)
+{
+    if (!getEntityPtr())
+        return;
+    if (m_animCtrl)
+        m_animCtrl->update(b, seconds);
+    if (m_transparencySet)
+        return;
+    // The fade-in: two seconds from invisible to opaque, then settled at exactly 1.
+    if (m_transparency < 1.0f)
+    {
+        m_transparency += seconds / 2.0f;
+        setInstanceTransoarency(m_transparency, false);
+    }
+    else
+    {
+        m_transparency = 1.0f;
+        setInstanceTransoarency(1.0f, true);
+    }
+}
+
+void InstanceBase::updateControlledEntity()
+{
+    if (m_animCtrl && getEntityPtr())
+        m_animCtrl->setEntity(getEntityPtr());
+}
+
+void InstanceBase::initAnimation()
+{
+    Ogre::Entity* entity = getEntityPtr();
+    if (!entity)
+        return;
+    m_animationList.clear();
+    if (Ogre::AnimationStateSet* states = entity->getAllAnimationStates())
+        for (const auto& entry : states->getAnimationStates())
+            m_animationList.push_back(entry.second);
+}
+
+void InstanceBase::playStatic(AnimationType type, float position)
+{
+    if (m_animCtrl)
+        m_animCtrl->playStatic(type, position);
+}
+
+void InstanceBase::playAnimation(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback,
+                                 bool now)
+{
+    if (!m_animCtrl)
+        return;
+    if (now)
+        m_animCtrl->play(type, blend, start, callback);
+    else
+        m_animCtrl->playLater(type, blend, start, callback);
+}
+
+void InstanceBase::playAnimation(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback)
+{
+    if (m_animCtrl && name)
+        m_animCtrl->playByName(name, blend, callback);
+}
+
+void InstanceBase::setSpeed(float runSpeed, float walkSpeed)
+{
+    m_speedA = runSpeed;
+    m_speedB = walkSpeed;
+}
+
+void InstanceBase::setPause(bool paused)
+{
+    if (m_animCtrl)
+        m_animCtrl->setPause(paused);
+}
+
+void InstanceBase::setTickTimeLimit(float seconds)
+{
+    if (m_animCtrl)
+        m_animCtrl->setTickTimeLimit(seconds);
+}
+
+void InstanceBase::setNewAimationState(int index, bool smooth)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_animationList.size())
+        return;
+    m_currentAnimState = m_animationList[static_cast<std::size_t>(index)];
+    playAnimation(m_currentAnimState->getAnimationName().c_str(), smooth ? BLEND_SMOOTH : BLEND_IMMEDIATE, nullptr);
+}
+
+void InstanceBase::setAnimationPlaySpeed(float factor)
+{
+    m_animationPlaySpeed = factor;
+    if (m_animCtrl)
+        m_animCtrl->setPlaySpeed(factor);
+}
+
+void InstanceBase::setAnimationMerge(bool merge)
+{
+    if (m_animCtrl)
+        m_animCtrl->setMerge(merge);
+}
+
+float InstanceBase::getPlayPercent(const std::string& animationName)
+{
+    return m_animCtrl ? m_animCtrl->getPlayPercent(animationName) : -1.0f;
+}
+
+void InstanceBase::setActionCallBack(IActionCallback* callback)
+{
+    if (m_animCtrl)
+        m_animCtrl->setCallback(callback);
+}
+
+void InstanceBase::changePausePropety()
+{
+    m_isPaused = !m_isPaused;
+    setPause(m_isPaused);
+}
+
+void InstanceBase::animationAddTime(float seconds)
+{
+    if (!m_isPaused && m_currentAnimState)
+        m_currentAnimState->addTime(seconds * m_animationPlaySpeed);
+}
+
+bool InstanceBase::hasAnimation(AnimationType type)
+{
+    return m_animCtrl && m_animCtrl->hasAnimation(type);
+}
+
+void InstanceBase::clearAnimation(unsigned layer)
+{
+    if (m_animCtrl)
+        m_animCtrl->clearAnimation(layer);
+}
+
+AnimationType InstanceBase::searchAnimation(unsigned layer)
+{
+    return m_animCtrl ? m_animCtrl->searchAnimation(layer) : ANIM_NONE;
+}
