@@ -3,6 +3,7 @@
 #include "avatarsystem/creatureinstance.h"
 
 #include "contentpack.h"
+#include "hostrecorders.h"
 #include "headlessogre.h"
 
 #include <OgreEntity.h>
@@ -22,25 +23,6 @@
 
 namespace
 {
-
-class RecordingView : public IEntityView
-{
-public:
-    void onInstanceReady(IInstance* instance, int) override { ready.push_back(instance); }
-    unsigned getViewKey() override { return 7; }
-    void onCreatureReadyA(IInstance* instance, float) override { ready.push_back(instance); }
-    void onCreatureReadyB(IInstance* instance, float) override { ready.push_back(instance); }
-    std::vector<IInstance*> ready;
-};
-
-class RecordingCopyCallbacks : public IRttObjectCallback, public I3DRttObjectCallback
-{
-public:
-    void onCopyCreated() override { calls.push_back("copy"); }
-    void onPlayerCopyCreated() override { calls.push_back("player"); }
-    void onCreatureCopyCreated() override { calls.push_back("creature"); }
-    std::vector<std::string> calls;
-};
 
 class AvatarSystem : public ::testing::Test
 {
@@ -97,8 +79,8 @@ TEST_F(AvatarSystem, playersAreBuiltAtOnceWithoutCallbackAndQueuedWithOne)
     EXPECT_EQ(manager->getInstance(static_cast<unsigned>(later->getUniqueID())), later);
     system->update(0.016f);
     EXPECT_NE(later->getEntityPtr(), nullptr);
-    ASSERT_EQ(view.ready.size(), 1u);
-    EXPECT_EQ(view.ready[0], later);
+    ASSERT_EQ(view.calls.size(), 1u);
+    EXPECT_EQ(view.calls[0].instance, later);
 }
 
 TEST_F(AvatarSystem, createdByNameAndIdFromTheirTables)

@@ -5,6 +5,7 @@
 #include "effects/effectmanager.h"
 
 #include "contentpack.h"
+#include "hostrecorders.h"
 #include "headlessogre.h"
 
 #include <OgreBone.h>
@@ -62,32 +63,6 @@ CreatureSetting_t settingFor(unsigned id)
     setting.ID = id;
     return setting;
 }
-
-/// Records every notification with the camera bias it carried.
-class RecordingView : public IEntityView
-{
-public:
-    struct Call
-    {
-        std::string kind;
-        IInstance* instance;
-        float cameraBias;
-    };
-    void onInstanceReady(IInstance* instance, int) override { calls.push_back({"ready", instance, 0.0f}); }
-    unsigned getViewKey() override { return 11; }
-    void onCreatureReadyA(IInstance* instance, float bias) override { calls.push_back({"A", instance, bias}); }
-    void onCreatureReadyB(IInstance* instance, float bias) override { calls.push_back({"B", instance, bias}); }
-    std::vector<Call> calls;
-};
-
-class RecordingCopyCallbacks : public IRttObjectCallback, public I3DRttObjectCallback
-{
-public:
-    void onCopyCreated() override { calls.push_back("copy"); }
-    void onPlayerCopyCreated() override { calls.push_back("player"); }
-    void onCreatureCopyCreated() override { calls.push_back("creature"); }
-    std::vector<std::string> calls;
-};
 
 class PackAvatars : public ::testing::Test
 {
