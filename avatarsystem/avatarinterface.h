@@ -101,7 +101,8 @@ protected:
     ~IEntityViewObserver() = default;
 };
 
-/// Handed to createPlayer/createCreature; the instance owns it from then on.
+/// Handed to createPlayer/createCreature; the new instance owns it from then on (when the call
+/// returns null, no instance took it and it stays the caller's).
 /// A non-null record also makes the build deferred to the per-frame loader.
 struct ENTITY_CALLBACK
 {

@@ -199,12 +199,21 @@ std::vector<std::string> visibleSubEntities(Ogre::Entity* entity)
     return names;
 }
 
-std::string join(const std::vector<std::string>& items)
+/// Prints "label (n): item item ..." wrapped at 110 columns under a common indent.
+void printWrapped(const char* label, const std::vector<std::string>& items)
 {
-    std::string text;
+    const std::string head = std::string("     ") + label + " (" + std::to_string(items.size()) + "):";
+    std::string line = head;
     for (const std::string& item : items)
-        text += (text.empty() ? "" : " ") + item;
-    return text.empty() ? "-" : text;
+    {
+        if (line.size() + 1 + item.size() > 110 && line.size() > head.size())
+        {
+            std::printf("%s\n", line.c_str());
+            line = std::string(head.size(), ' ');
+        }
+        line += " " + item;
+    }
+    std::printf("%s\n", line.c_str());
 }
 
 } // namespace
@@ -386,9 +395,9 @@ int main(int argc, char** argv)
     }
 
     int built = 0;
-    std::printf("%-4s %-9s %-22s %-20s %-24s %8s  %s | %s\n", "ID", "kind", "name", "how", "entity", "build ms",
-                "visible sub-entities", "material copies");
     std::size_t totalCopies = 0;
+    double totalMs = 0.0;
+    std::printf("\n");
     for (const Built& b : lineup)
     {
         IInstance* instance = b.instance;
@@ -402,14 +411,18 @@ int main(int argc, char** argv)
         built += entity ? 1 : 0;
         char ms[32] = "-";
         if (entity && b.buildMs >= 0.0)
-            std::snprintf(ms, sizeof(ms), "%.2f", b.buildMs);
-        std::printf("%-4lu %-9s %-22s %-20s %-24s %8s  %s | %s\n", instance ? instance->getUniqueID() : 0ul,
+        {
+            std::snprintf(ms, sizeof(ms), "%.2f ms", b.buildMs);
+            totalMs += b.buildMs;
+        }
+        std::printf("#%-3lu %-8s %-20s %-18s entity %-20s built in %s\n", instance ? instance->getUniqueID() : 0ul,
                     b.kind.c_str(), instance ? instance->getName().c_str() : "?", b.how.c_str(),
-                    entity ? entity->getName().c_str() : "(not built)", ms, join(visibleSubEntities(entity)).c_str(),
-                    join(copies).c_str());
+                    entity ? entity->getName().c_str() : "(not built)", ms);
+        printWrapped("visible", visibleSubEntities(entity));
+        printWrapped("copies", copies);
     }
-    std::printf("\n%d of %zu avatars built, %zu material copies, %zu entities in the scene\n", built, lineup.size(),
-                totalCopies, scene->getMovableObjects("Entity").size());
+    std::printf("\n%d of %zu avatars built in %.2f ms, %zu material copies, %zu entities in the scene\n", built,
+                lineup.size(), totalMs, totalCopies, scene->getMovableObjects("Entity").size());
 
     int status = built == static_cast<int>(lineup.size()) ? 0 : 3;
     if (rendering)
