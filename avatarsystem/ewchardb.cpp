@@ -14,30 +14,28 @@ const Record& EWCharRacesDB::getById(unsigned id) const
     return s_emptyRecord;
 }
 
-int EWCharSectionsDB::getColorsFor(unsigned race, unsigned gender, unsigned type, unsigned section) const
+int EWCharSectionsDB::countRows(unsigned race, unsigned gender, unsigned type, unsigned column,
+                                unsigned value) const
 {
     int count = 0;
     for (const auto& entry : m_recordMap)
     {
         const Record& row = entry.second;
         if (row.getUInt(Race) == race && row.getUInt(Gender) == gender && row.getUInt(Type) == type &&
-            row.getUInt(Section) == section)
+            row.getUInt(column) == value)
             ++count;
     }
     return count;
 }
 
+int EWCharSectionsDB::getColorsFor(unsigned race, unsigned gender, unsigned type, unsigned section) const
+{
+    return countRows(race, gender, type, Section, section);
+}
+
 int EWCharSectionsDB::getSectionsFor(unsigned race, unsigned gender, unsigned type, unsigned color) const
 {
-    int count = 0;
-    for (const auto& entry : m_recordMap)
-    {
-        const Record& row = entry.second;
-        if (row.getUInt(Race) == race && row.getUInt(Gender) == gender && row.getUInt(Type) == type &&
-            row.getUInt(Color) == color)
-            ++count;
-    }
-    return count;
+    return countRows(race, gender, type, Color, color);
 }
 
 const Record& EWCharFacialHairDB::getByParams(unsigned race, unsigned gender, unsigned style) const

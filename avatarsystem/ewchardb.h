@@ -102,6 +102,10 @@ public:
     int getColorsFor(unsigned race, unsigned gender, unsigned type, unsigned section) const;
     /// How many sections of that type exist in that colour.
     int getSectionsFor(unsigned race, unsigned gender, unsigned type, unsigned color) const;
+
+private:
+    /// Rows of that race, gender and type whose column holds value (all read as unsigned).
+    int countRows(unsigned race, unsigned gender, unsigned type, unsigned column, unsigned value) const;
 };
 
 /// Hair sub-meshes per race, gender and hair style: "EWCharHairGeo.csv".
