@@ -75,12 +75,14 @@ bool AttachModel::create(std::string name, std::string meshFile)
         {
             const std::string copyName =
                 meshMaterial + name + Ogre::StringConverter::toString(reinterpret_cast<unsigned long>(this));
-            avatar_detail::guarded("copying an attached model's material", [&] {
-                if (!materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
-                    source->clone(copyName, false, Ogre::BLANKSTRING);
-                m_materialCopy = copyName;
-                sub->setMaterialName(copyName, source->getGroup());
-            });
+            avatar_detail::guarded("copying an attached model's material",
+                                   [&]
+                                   {
+                                       if (!materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
+                                           source->clone(copyName, false, Ogre::BLANKSTRING);
+                                       m_materialCopy = copyName;
+                                       sub->setMaterialName(copyName, source->getGroup());
+                                   });
         }
     }
 
@@ -97,9 +99,9 @@ bool AttachModel::attach(Ogre::Entity* parent, std::string boneName)
     // Ask first: attachObjectToBone throws for a parent without skeleton or without the bone.
     if (!hasBone(parent, boneName))
         return false;
-    const bool hung = avatar_detail::guarded("hanging an attached model", [&] {
-        parent->attachObjectToBone(boneName, m_entity, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO);
-    });
+    const bool hung = avatar_detail::guarded(
+        "hanging an attached model",
+        [&] { parent->attachObjectToBone(boneName, m_entity, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
     if (hung)
         m_attached = true;
     return hung;
@@ -124,9 +126,9 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
         return false;
 
     Effect* effect = m_effect;
-    const bool hung = avatar_detail::guarded("hanging an attached model's effect", [&] {
-        m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO);
-    });
+    const bool hung = avatar_detail::guarded(
+        "hanging an attached model's effect",
+        [&] { m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
     if (!hung)
         return false;
     effect->show();
@@ -168,10 +170,12 @@ void AttachModel::setInstanceTransoarency(float alpha)
     m_entity->setCastShadows(avatar_detail::castsShadow(alpha));
     // Sub-entity 0 wears this model's own copy; the others share the mesh's materials.
     const avatar_detail::OpacityStyle style{true, false};
-    avatar_detail::guarded("setting an attached model's opacity", [&] {
-        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-            avatar_detail::applyOpacity(m_entity->getSubEntity(i)->getMaterial(), alpha, style);
-    });
+    avatar_detail::guarded("setting an attached model's opacity",
+                           [&]
+                           {
+                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+                                   avatar_detail::applyOpacity(m_entity->getSubEntity(i)->getMaterial(), alpha, style);
+                           });
 }
 
 void AttachModel::setTextureFilter(int mode)
@@ -179,10 +183,12 @@ void AttachModel::setTextureFilter(int mode)
     if (!m_entity)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(mode);
-    avatar_detail::guarded("setting an attached model's texture filter", [&] {
-        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-            avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
-    });
+    avatar_detail::guarded("setting an attached model's texture filter",
+                           [&]
+                           {
+                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+                                   avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
+                           });
 }
 
 void AttachModel::destroy()
@@ -208,10 +214,12 @@ void AttachModel::destroy()
     if (!m_materialCopy.empty())
     {
         Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-        avatar_detail::guarded("removing an attached model's material copy", [&] {
-            if (materials.resourceExists(m_materialCopy, Ogre::RGN_AUTODETECT))
-                materials.remove(m_materialCopy, Ogre::RGN_AUTODETECT);
-        });
+        avatar_detail::guarded("removing an attached model's material copy",
+                               [&]
+                               {
+                                   if (materials.resourceExists(m_materialCopy, Ogre::RGN_AUTODETECT))
+                                       materials.remove(m_materialCopy, Ogre::RGN_AUTODETECT);
+                               });
         m_materialCopy.clear();
     }
 

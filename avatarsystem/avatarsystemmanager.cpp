@@ -60,11 +60,13 @@ AvatarSystemManager::AvatarSystemManager()
     ms_IAvatarSystemSingleton = this;
     // Ask first: Root::getSceneManager throws for an unknown name. Without the host's
     // scene manager every creating operation fails softly.
-    avatar_detail::guarded("looking up the scene manager", [this] {
-        Ogre::Root* root = Ogre::Root::getSingletonPtr();
-        if (root && root->hasSceneManager("Everwind"))
-            m_sceneMgr = root->getSceneManager("Everwind");
-    });
+    avatar_detail::guarded("looking up the scene manager",
+                           [this]
+                           {
+                               Ogre::Root* root = Ogre::Root::getSingletonPtr();
+                               if (root && root->hasSceneManager("Everwind"))
+                                   m_sceneMgr = root->getSceneManager("Everwind");
+                           });
 }
 
 template <class Table> TextDataBase* AvatarSystemManager::openTable(Table*& member)
@@ -256,12 +258,12 @@ PlayerSetting_t AvatarSystemManager::getPorpertiesFromDB(const std::string& name
     if (!row.isValid())
         return setting;
     copyName(setting.Name, row.getString(EWBaseInfoDB::Name));
-    unsigned* const fields[] = {&setting.race,       &setting.gender,     &setting.facialHairStyle,
-                                &setting.hairStyle,  &setting.hairColor,  &setting.skinColor,
-                                &setting.faceType,   &setting.head,       &setting.shoulder,
-                                &setting.boot,       &setting.belt,       &setting.shirt,
-                                &setting.pants,      &setting.doublehand, &setting.shield,
-                                &setting.glove,      &setting.leftHand,   &setting.rightHand,
+    unsigned* const fields[] = {&setting.race,           &setting.gender,     &setting.facialHairStyle,
+                                &setting.hairStyle,      &setting.hairColor,  &setting.skinColor,
+                                &setting.faceType,       &setting.head,       &setting.shoulder,
+                                &setting.boot,           &setting.belt,       &setting.shirt,
+                                &setting.pants,          &setting.doublehand, &setting.shield,
+                                &setting.glove,          &setting.leftHand,   &setting.rightHand,
                                 &setting.backLongWeapon, &setting.backShield, &setting.leftWaist,
                                 &setting.rightWaist};
     unsigned column = EWBaseInfoDB::race;
@@ -493,11 +495,13 @@ void AvatarSystemManager::preBuildEntityBuffer(int count)
     if (count <= 0)
         return;
     Ogre::SceneManager* sceneMgr = nullptr;
-    avatar_detail::guarded("looking up the scene manager", [&] {
-        Ogre::Root* root = Ogre::Root::getSingletonPtr();
-        if (root && root->hasSceneManager("Everwind"))
-            sceneMgr = root->getSceneManager("Everwind");
-    });
+    avatar_detail::guarded("looking up the scene manager",
+                           [&]
+                           {
+                               Ogre::Root* root = Ogre::Root::getSingletonPtr();
+                               if (root && root->hasSceneManager("Everwind"))
+                                   sceneMgr = root->getSceneManager("Everwind");
+                           });
     if (!sceneMgr)
         return;
     struct Body
@@ -519,7 +523,8 @@ void AvatarSystemManager::preBuildEntityBuffer(int count)
             if (sceneMgr->hasEntity(name))
                 continue;
             Ogre::Entity* entity = nullptr;
-            if (!avatar_detail::guarded("pre-building a body", [&] { entity = sceneMgr->createEntity(name, body.mesh); }))
+            if (!avatar_detail::guarded("pre-building a body",
+                                        [&] { entity = sceneMgr->createEntity(name, body.mesh); }))
                 break;
             body.pool->push_back(entity);
             ++made;

@@ -247,9 +247,8 @@ bool CharacterInstance::destroy()
                                    for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
                                    {
                                        Ogre::SubEntity* sub = entity->getSubEntity(i);
-                                       const Ogre::MaterialPtr own =
-                                           materials.getByName(sub->getSubMesh()->getMaterialName(),
-                                                              Ogre::RGN_AUTODETECT);
+                                       const Ogre::MaterialPtr own = materials.getByName(
+                                           sub->getSubMesh()->getMaterialName(), Ogre::RGN_AUTODETECT);
                                        if (own)
                                            sub->setMaterial(own);
                                    }
@@ -779,4 +778,3 @@ const char* CharacterInstance::getAnimName(AnimationType type)
 {
     return m_animCtrl ? m_animCtrl->getAnimName(type) : "";
 }
-

@@ -58,8 +58,8 @@ bool readCreatureRow(unsigned id, CreatureRow& out)
         return false;
 
     // A copy: the table may be edited or closed while the avatar lives.
-    const Record row = isObject ? static_cast<ObjectDB*>(table)->getByID(id)
-                                : static_cast<CreatureLayoutDB*>(table)->getByID(id);
+    const Record row =
+        isObject ? static_cast<ObjectDB*>(table)->getByID(id) : static_cast<CreatureLayoutDB*>(table)->getByID(id);
     if (!row.isValid())
         return false;
 
@@ -174,11 +174,13 @@ bool CreatureInstance::create()
         // the sub-entity then keeps its shared material.
         if (materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
             continue;
-        avatar_detail::guarded("copying a creature material", [&] {
-            source->clone(copyName, false, Ogre::BLANKSTRING);
-            m_clonedMaterials.push_back(copyName);
-            sub->setMaterialName(copyName, source->getGroup());
-        });
+        avatar_detail::guarded("copying a creature material",
+                               [&]
+                               {
+                                   source->clone(copyName, false, Ogre::BLANKSTRING);
+                                   m_clonedMaterials.push_back(copyName);
+                                   sub->setMaterialName(copyName, source->getGroup());
+                               });
     }
 
     if (!m_transparencySet)
@@ -239,9 +241,9 @@ void CreatureInstance::refreshAttachEffects(std::string e1, std::string e2, std:
         // Ask first: attachObjectToBone throws for a bone the skeleton lacks.
         if (!effect || !hasBone(m_entity, bone))
             continue;
-        const bool hung = avatar_detail::guarded("hanging a creature effect", [&] {
-            m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO);
-        });
+        const bool hung = avatar_detail::guarded(
+            "hanging a creature effect",
+            [&] { m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
         if (!hung)
             continue;
         effect->show();
@@ -255,13 +257,15 @@ void CreatureInstance::releaseEffect(Effect*& effect)
 {
     if (!effect)
         return;
-    avatar_detail::guarded("taking a creature effect off its bone", [&] {
-        Ogre::MovableObject* object = *effect;
-        // Only our own bones: detachObjectFromBone throws for objects hung elsewhere.
-        if (m_entity && object && object->isAttached() && object->isParentTagPoint() &&
-            static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() == m_entity)
-            m_entity->detachObjectFromBone(object);
-    });
+    avatar_detail::guarded("taking a creature effect off its bone",
+                           [&]
+                           {
+                               Ogre::MovableObject* object = *effect;
+                               // Only our own bones: detachObjectFromBone throws for objects hung elsewhere.
+                               if (m_entity && object && object->isAttached() && object->isParentTagPoint() &&
+                                   static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() == m_entity)
+                                   m_entity->detachObjectFromBone(object);
+                           });
     EffectManager::getSingletonPtr()->freeEffect(effect->getName(), false);
     effect = nullptr;
 }
@@ -288,10 +292,12 @@ bool CreatureInstance::destroy()
     {
         for (Effect*& effect : m_effects)
             releaseEffect(effect);
-        avatar_detail::guarded("destroying a creature entity", [&] {
-            m_entity->detachAllObjectsFromBone();
-            scene->destroyEntity(m_entity);
-        });
+        avatar_detail::guarded("destroying a creature entity",
+                               [&]
+                               {
+                                   m_entity->detachAllObjectsFromBone();
+                                   scene->destroyEntity(m_entity);
+                               });
         m_entity = nullptr;
     }
 
@@ -300,11 +306,13 @@ bool CreatureInstance::destroy()
 
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     for (const std::string& name : m_clonedMaterials)
-        avatar_detail::guarded("removing a creature material copy", [&] {
-            // Ask first: removing an unknown name dereferences a null resource.
-            if (materials.resourceExists(name, Ogre::RGN_AUTODETECT))
-                materials.remove(name, Ogre::RGN_AUTODETECT);
-        });
+        avatar_detail::guarded("removing a creature material copy",
+                               [&]
+                               {
+                                   // Ask first: removing an unknown name dereferences a null resource.
+                                   if (materials.resourceExists(name, Ogre::RGN_AUTODETECT))
+                                       materials.remove(name, Ogre::RGN_AUTODETECT);
+                               });
     m_clonedMaterials.clear();
     return true;
 }
@@ -346,29 +354,32 @@ void CreatureInstance::setHighLight(bool on)
         return;
     for (const std::string& name : m_clonedMaterials)
     {
-        avatar_detail::guarded("highlighting a creature", [&] {
-            Ogre::Technique* technique = firstTechnique(materials->getByName(name, Ogre::RGN_AUTODETECT));
-            if (!technique)
-                return;
-            Ogre::Pass* pass = technique->getPass(0);
-            if (on)
+        avatar_detail::guarded(
+            "highlighting a creature",
+            [&]
             {
-                Ogre::TextureUnitState* unit = pass->getTextureUnitState(kHighlightTexture);
-                if (!unit)
+                Ogre::Technique* technique = firstTechnique(materials->getByName(name, Ogre::RGN_AUTODETECT));
+                if (!technique)
+                    return;
+                Ogre::Pass* pass = technique->getPass(0);
+                if (on)
                 {
-                    unit = pass->createTextureUnitState(kHighlightTexture, 0);
-                    unit->setName(kHighlightTexture);
+                    Ogre::TextureUnitState* unit = pass->getTextureUnitState(kHighlightTexture);
+                    if (!unit)
+                    {
+                        unit = pass->createTextureUnitState(kHighlightTexture, 0);
+                        unit->setName(kHighlightTexture);
+                    }
+                    unit->setTextureAddressingMode(Ogre::TextureUnitState::TAM_WRAP);
+                    unit->setColourOperationEx(Ogre::LBX_MODULATE_X2, Ogre::LBS_TEXTURE, Ogre::LBS_CURRENT,
+                                               Ogre::ColourValue::White, Ogre::ColourValue::White, 0.0f);
                 }
-                unit->setTextureAddressingMode(Ogre::TextureUnitState::TAM_WRAP);
-                unit->setColourOperationEx(Ogre::LBX_MODULATE_X2, Ogre::LBS_TEXTURE, Ogre::LBS_CURRENT,
-                                           Ogre::ColourValue::White, Ogre::ColourValue::White, 0.0f);
-            }
-            else
-            {
-                while (Ogre::TextureUnitState* unit = pass->getTextureUnitState(kHighlightTexture))
-                    pass->removeTextureUnitState(pass->getTextureUnitStateIndex(unit));
-            }
-        });
+                else
+                {
+                    while (Ogre::TextureUnitState* unit = pass->getTextureUnitState(kHighlightTexture))
+                        pass->removeTextureUnitState(pass->getTextureUnitStateIndex(unit));
+                }
+            });
     }
 }
 
@@ -377,10 +388,12 @@ void CreatureInstance::setTextureFilter(int level)
     if (!m_entity)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
-    avatar_detail::guarded("setting a creature's texture filter", [&] {
-        for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-            avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
-    });
+    avatar_detail::guarded("setting a creature's texture filter",
+                           [&]
+                           {
+                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
+                                   avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
+                           });
 }
 
 void CreatureInstance::setVisible(bool visible)
@@ -402,4 +415,3 @@ const char* CreatureInstance::getAnimName(AnimationType)
 {
     return "";
 }
-

@@ -14,8 +14,7 @@ const Record& EWCharRacesDB::getById(unsigned id) const
     return s_emptyRecord;
 }
 
-int EWCharSectionsDB::countRows(unsigned race, unsigned gender, unsigned type, unsigned column,
-                                unsigned value) const
+int EWCharSectionsDB::countRows(unsigned race, unsigned gender, unsigned type, unsigned column, unsigned value) const
 {
     int count = 0;
     for (const auto& entry : m_recordMap)

@@ -48,11 +48,10 @@ public:
 class EWBaseInfoDB : public TextDataBase
 {
 public:
-    static const unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5,
-                          hairColor = 6, skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12,
-                          shirt = 13, pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18,
-                          rightHand = 19, backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23,
-                          animation = 24;
+    static const unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5, hairColor = 6,
+                          skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12, shirt = 13,
+                          pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18, rightHand = 19,
+                          backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23, animation = 24;
     static const unsigned NumColumns = 25;
 
     EWBaseInfoDB() : TextDataBase("EWCharBaseInfo.csv", NumColumns) {}
@@ -65,8 +64,7 @@ public:
 class EWCharRacesDB : public TextDataBase
 {
 public:
-    static const unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5,
-                          Special2 = 6;
+    static const unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5, Special2 = 6;
     static const unsigned NumColumns = 7;
 
     EWCharRacesDB() : TextDataBase("EWRaces.csv", NumColumns) {}

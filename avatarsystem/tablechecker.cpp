@@ -37,39 +37,59 @@ TableLayout layout(const std::string& fileName, unsigned numFields, bool keyed,
     return result;
 }
 
-#define COLUMN(cls, name) NamedColumn{cls::name, #name}
+#define COLUMN(cls, name)                                                                                              \
+    NamedColumn                                                                                                        \
+    {                                                                                                                  \
+        cls::name, #name                                                                                               \
+    }
 
 std::vector<TableLayout> makeKnownTables()
 {
     std::vector<TableLayout> tables;
-    const std::initializer_list<NamedColumn> creatureColumns = {
-        COLUMN(CreatureDB, Scale), COLUMN(CreatureDB, Name), COLUMN(CreatureDB, FileName),
-        COLUMN(CreatureDB, Effect1), COLUMN(CreatureDB, Effect2), COLUMN(CreatureDB, Effect3),
-        COLUMN(CreatureDB, Effect4), COLUMN(CreatureDB, Effect5), COLUMN(CreatureDB, HeadImage),
-        COLUMN(CreatureDB, WalkSpeed), COLUMN(CreatureDB, RunSpeed), COLUMN(CreatureDB, AttackAction1Len),
-        COLUMN(CreatureDB, AttackAction1FuckTime), COLUMN(CreatureDB, AttackAction2Len),
-        COLUMN(CreatureDB, AttackAction2FuckTime), COLUMN(CreatureDB, AttackAction3Len),
-        COLUMN(CreatureDB, AttackAction3FuckTime), COLUMN(CreatureDB, AttackAction4Len),
-        COLUMN(CreatureDB, AttackAction4FuckTime), COLUMN(CreatureDB, AttackAction5Len),
-        COLUMN(CreatureDB, AttackAction5FuckTime), COLUMN(CreatureDB, AttackAction6Len),
-        COLUMN(CreatureDB, AttackAction6FuckTime), COLUMN(CreatureDB, AttackAction70Len),
-        COLUMN(CreatureDB, AttackAction7FuckTime), COLUMN(CreatureDB, AttackAction8Len),
-        COLUMN(CreatureDB, AttackAction8FuckTime), COLUMN(CreatureDB, CameraBias), COLUMN(CreatureDB, BeTransObject)};
+    const std::initializer_list<NamedColumn> creatureColumns = {COLUMN(CreatureDB, Scale),
+                                                                COLUMN(CreatureDB, Name),
+                                                                COLUMN(CreatureDB, FileName),
+                                                                COLUMN(CreatureDB, Effect1),
+                                                                COLUMN(CreatureDB, Effect2),
+                                                                COLUMN(CreatureDB, Effect3),
+                                                                COLUMN(CreatureDB, Effect4),
+                                                                COLUMN(CreatureDB, Effect5),
+                                                                COLUMN(CreatureDB, HeadImage),
+                                                                COLUMN(CreatureDB, WalkSpeed),
+                                                                COLUMN(CreatureDB, RunSpeed),
+                                                                COLUMN(CreatureDB, AttackAction1Len),
+                                                                COLUMN(CreatureDB, AttackAction1FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction2Len),
+                                                                COLUMN(CreatureDB, AttackAction2FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction3Len),
+                                                                COLUMN(CreatureDB, AttackAction3FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction4Len),
+                                                                COLUMN(CreatureDB, AttackAction4FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction5Len),
+                                                                COLUMN(CreatureDB, AttackAction5FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction6Len),
+                                                                COLUMN(CreatureDB, AttackAction6FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction70Len),
+                                                                COLUMN(CreatureDB, AttackAction7FuckTime),
+                                                                COLUMN(CreatureDB, AttackAction8Len),
+                                                                COLUMN(CreatureDB, AttackAction8FuckTime),
+                                                                COLUMN(CreatureDB, CameraBias),
+                                                                COLUMN(CreatureDB, BeTransObject)};
 
-    tables.push_back(layout("Animation.csv", AnimationDB::NumColumns, true,
-                            {COLUMN(AnimationDB, AnimType), COLUMN(AnimationDB, PlayType),
-                             COLUMN(AnimationDB, BlendType), COLUMN(AnimationDB, AnimName),
-                             COLUMN(AnimationDB, IsMerge), COLUMN(AnimationDB, expain)}));
+    tables.push_back(
+        layout("Animation.csv", AnimationDB::NumColumns, true,
+               {COLUMN(AnimationDB, AnimType), COLUMN(AnimationDB, PlayType), COLUMN(AnimationDB, BlendType),
+                COLUMN(AnimationDB, AnimName), COLUMN(AnimationDB, IsMerge), COLUMN(AnimationDB, expain)}));
     tables.push_back(layout("Creature.csv", CreatureDB::NumColumns, true, creatureColumns));
     tables.back().columns[CreatureDB::CreatureID] = "CreatureID";
     tables.push_back(layout("Npc.csv", NpcDB::NumColumns, true, creatureColumns));
     tables.back().columns[NpcDB::NpcID] = "NpcID";
-    tables.push_back(layout("Object.csv", ObjectDB::NumColumns, true,
-                            {COLUMN(ObjectDB, ObjectId), COLUMN(ObjectDB, Scale), COLUMN(ObjectDB, Name),
-                             COLUMN(ObjectDB, FileName), COLUMN(ObjectDB, Effect1), COLUMN(ObjectDB, Effect2),
-                             COLUMN(ObjectDB, Effect3), COLUMN(ObjectDB, Effect4), COLUMN(ObjectDB, Effect5),
-                             COLUMN(ObjectDB, HeadImage), COLUMN(ObjectDB, CameraBias),
-                             COLUMN(ObjectDB, BeTransObject)}));
+    tables.push_back(
+        layout("Object.csv", ObjectDB::NumColumns, true,
+               {COLUMN(ObjectDB, ObjectId), COLUMN(ObjectDB, Scale), COLUMN(ObjectDB, Name), COLUMN(ObjectDB, FileName),
+                COLUMN(ObjectDB, Effect1), COLUMN(ObjectDB, Effect2), COLUMN(ObjectDB, Effect3),
+                COLUMN(ObjectDB, Effect4), COLUMN(ObjectDB, Effect5), COLUMN(ObjectDB, HeadImage),
+                COLUMN(ObjectDB, CameraBias), COLUMN(ObjectDB, BeTransObject)}));
     tables.push_back(layout("ItemDisplay.csv", EWItemDB::NumColumns, true,
                             {COLUMN(EWItemDB, ItemID), COLUMN(EWItemDB, Name), COLUMN(EWItemDB, Type),
                              COLUMN(EWItemDB, ModelFile), COLUMN(EWItemDB, ModelFile2), COLUMN(EWItemDB, HideHair),
@@ -77,43 +97,57 @@ std::vector<TableLayout> makeKnownTables()
                              COLUMN(EWItemDB, Effect3), COLUMN(EWItemDB, flag)}));
     tables.push_back(layout("WearingItemDisplay.csv", EWWearingDB::NumColumns, true,
                             {COLUMN(EWWearingDB, ItemID), COLUMN(EWWearingDB, Name), COLUMN(EWWearingDB, Type),
-                             COLUMN(EWWearingDB, TexPath), COLUMN(EWWearingDB, outModel),
-                             COLUMN(EWWearingDB, material), COLUMN(EWWearingDB, TexHand),
-                             COLUMN(EWWearingDB, MatHand), COLUMN(EWWearingDB, TexBody), COLUMN(EWWearingDB, MatBody),
-                             COLUMN(EWWearingDB, TexPants), COLUMN(EWWearingDB, MatPants),
+                             COLUMN(EWWearingDB, TexPath), COLUMN(EWWearingDB, outModel), COLUMN(EWWearingDB, material),
+                             COLUMN(EWWearingDB, TexHand), COLUMN(EWWearingDB, MatHand), COLUMN(EWWearingDB, TexBody),
+                             COLUMN(EWWearingDB, MatBody), COLUMN(EWWearingDB, TexPants), COLUMN(EWWearingDB, MatPants),
                              COLUMN(EWWearingDB, TexFoot), COLUMN(EWWearingDB, MatFoot), COLUMN(EWWearingDB, Flag),
                              COLUMN(EWWearingDB, HideBody)}));
-    tables.push_back(layout("EWEffects.csv", EWEffectsDB::NumColumns, true,
-                            {COLUMN(EWEffectsDB, effectID), COLUMN(EWEffectsDB, effectName),
-                             COLUMN(EWEffectsDB, effectTemplatName), COLUMN(EWEffectsDB, effectSize),
-                             COLUMN(EWEffectsDB, effectSpeed)}));
-    tables.push_back(layout("EWRaces.csv", EWCharRacesDB::NumColumns, false,
-                            {COLUMN(EWCharRacesDB, RaceID), COLUMN(EWCharRacesDB, ShortName),
-                             COLUMN(EWCharRacesDB, Name), COLUMN(EWCharRacesDB, ChineseName),
-                             COLUMN(EWCharRacesDB, scale), COLUMN(EWCharRacesDB, Special1),
-                             COLUMN(EWCharRacesDB, Special2)}));
-    tables.push_back(layout(
-        "EWCharBaseInfo.csv", EWBaseInfoDB::NumColumns, false,
-        {COLUMN(EWBaseInfoDB, charID),         COLUMN(EWBaseInfoDB, Name),       COLUMN(EWBaseInfoDB, race),
-         COLUMN(EWBaseInfoDB, gender),         COLUMN(EWBaseInfoDB, facialHairStyle),
-         COLUMN(EWBaseInfoDB, hairStyle),      COLUMN(EWBaseInfoDB, hairColor),  COLUMN(EWBaseInfoDB, skinColor),
-         COLUMN(EWBaseInfoDB, faceType),       COLUMN(EWBaseInfoDB, head),       COLUMN(EWBaseInfoDB, shoulder),
-         COLUMN(EWBaseInfoDB, boot),           COLUMN(EWBaseInfoDB, belt),       COLUMN(EWBaseInfoDB, shirt),
-         COLUMN(EWBaseInfoDB, pants),          COLUMN(EWBaseInfoDB, doublehand), COLUMN(EWBaseInfoDB, shield),
-         COLUMN(EWBaseInfoDB, glove),          COLUMN(EWBaseInfoDB, leftHand),   COLUMN(EWBaseInfoDB, rightHand),
-         COLUMN(EWBaseInfoDB, backLongWeapon), COLUMN(EWBaseInfoDB, backShield), COLUMN(EWBaseInfoDB, leftWaist),
-         COLUMN(EWBaseInfoDB, rightWaist),     COLUMN(EWBaseInfoDB, animation)}));
-    tables.push_back(layout("EWCharSections.csv", EWCharSectionsDB::NumColumns, true,
-                            {COLUMN(EWCharSectionsDB, SectonID), COLUMN(EWCharSectionsDB, Race),
-                             COLUMN(EWCharSectionsDB, Gender), COLUMN(EWCharSectionsDB, Type),
-                             COLUMN(EWCharSectionsDB, Section), COLUMN(EWCharSectionsDB, Color),
-                             COLUMN(EWCharSectionsDB, Tex1), COLUMN(EWCharSectionsDB, Tex2),
-                             COLUMN(EWCharSectionsDB, Tex3), COLUMN(EWCharSectionsDB, IsNPC)}));
-    tables.push_back(layout("EWCharHairGeo.csv", EWCharHairGeoDB::NumColumns, true,
-                            {COLUMN(EWCharHairGeoDB, CharHairGeosetID), COLUMN(EWCharHairGeoDB, Race),
-                             COLUMN(EWCharHairGeoDB, Gender), COLUMN(EWCharHairGeoDB, Section),
-                             COLUMN(EWCharHairGeoDB, Submesh1), COLUMN(EWCharHairGeoDB, Submesh2),
-                             COLUMN(EWCharHairGeoDB, Flags)}));
+    tables.push_back(
+        layout("EWEffects.csv", EWEffectsDB::NumColumns, true,
+               {COLUMN(EWEffectsDB, effectID), COLUMN(EWEffectsDB, effectName), COLUMN(EWEffectsDB, effectTemplatName),
+                COLUMN(EWEffectsDB, effectSize), COLUMN(EWEffectsDB, effectSpeed)}));
+    tables.push_back(
+        layout("EWRaces.csv", EWCharRacesDB::NumColumns, false,
+               {COLUMN(EWCharRacesDB, RaceID), COLUMN(EWCharRacesDB, ShortName), COLUMN(EWCharRacesDB, Name),
+                COLUMN(EWCharRacesDB, ChineseName), COLUMN(EWCharRacesDB, scale), COLUMN(EWCharRacesDB, Special1),
+                COLUMN(EWCharRacesDB, Special2)}));
+    tables.push_back(layout("EWCharBaseInfo.csv", EWBaseInfoDB::NumColumns, false,
+                            {COLUMN(EWBaseInfoDB, charID),
+                             COLUMN(EWBaseInfoDB, Name),
+                             COLUMN(EWBaseInfoDB, race),
+                             COLUMN(EWBaseInfoDB, gender),
+                             COLUMN(EWBaseInfoDB, facialHairStyle),
+                             COLUMN(EWBaseInfoDB, hairStyle),
+                             COLUMN(EWBaseInfoDB, hairColor),
+                             COLUMN(EWBaseInfoDB, skinColor),
+                             COLUMN(EWBaseInfoDB, faceType),
+                             COLUMN(EWBaseInfoDB, head),
+                             COLUMN(EWBaseInfoDB, shoulder),
+                             COLUMN(EWBaseInfoDB, boot),
+                             COLUMN(EWBaseInfoDB, belt),
+                             COLUMN(EWBaseInfoDB, shirt),
+                             COLUMN(EWBaseInfoDB, pants),
+                             COLUMN(EWBaseInfoDB, doublehand),
+                             COLUMN(EWBaseInfoDB, shield),
+                             COLUMN(EWBaseInfoDB, glove),
+                             COLUMN(EWBaseInfoDB, leftHand),
+                             COLUMN(EWBaseInfoDB, rightHand),
+                             COLUMN(EWBaseInfoDB, backLongWeapon),
+                             COLUMN(EWBaseInfoDB, backShield),
+                             COLUMN(EWBaseInfoDB, leftWaist),
+                             COLUMN(EWBaseInfoDB, rightWaist),
+                             COLUMN(EWBaseInfoDB, animation)}));
+    tables.push_back(
+        layout("EWCharSections.csv", EWCharSectionsDB::NumColumns, true,
+               {COLUMN(EWCharSectionsDB, SectonID), COLUMN(EWCharSectionsDB, Race), COLUMN(EWCharSectionsDB, Gender),
+                COLUMN(EWCharSectionsDB, Type), COLUMN(EWCharSectionsDB, Section), COLUMN(EWCharSectionsDB, Color),
+                COLUMN(EWCharSectionsDB, Tex1), COLUMN(EWCharSectionsDB, Tex2), COLUMN(EWCharSectionsDB, Tex3),
+                COLUMN(EWCharSectionsDB, IsNPC)}));
+    tables.push_back(
+        layout("EWCharHairGeo.csv", EWCharHairGeoDB::NumColumns, true,
+               {COLUMN(EWCharHairGeoDB, CharHairGeosetID), COLUMN(EWCharHairGeoDB, Race),
+                COLUMN(EWCharHairGeoDB, Gender), COLUMN(EWCharHairGeoDB, Section), COLUMN(EWCharHairGeoDB, Submesh1),
+                COLUMN(EWCharHairGeoDB, Submesh2), COLUMN(EWCharHairGeoDB, Flags)}));
     tables.push_back(layout("EWCharFacialHairStyles.csv", EWCharFacialHairDB::NumColumns, false,
                             {COLUMN(EWCharFacialHairDB, Race), COLUMN(EWCharFacialHairDB, Gender),
                              COLUMN(EWCharFacialHairDB, Style), COLUMN(EWCharFacialHairDB, Geoset1),
@@ -336,14 +370,12 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
                            const CheckedTable* wornItems, std::vector<TableFinding>& findings)
 {
     using P = EWBaseInfoDB;
-    static const unsigned itemPlaces[] = {P::head,           P::shoulder,   P::doublehand, P::shield,
-                                          P::leftHand,       P::rightHand,  P::backLongWeapon,
-                                          P::backShield,     P::leftWaist,  P::rightWaist};
+    static const unsigned itemPlaces[] = {P::head,      P::shoulder,       P::doublehand, P::shield,    P::leftHand,
+                                          P::rightHand, P::backLongWeapon, P::backShield, P::leftWaist, P::rightWaist};
     static const unsigned wornPlaces[] = {P::boot, P::belt, P::shirt, P::pants, P::glove};
     const std::vector<std::string>& names = presets.layout ? presets.layout->columns : std::vector<std::string>();
-    auto columnName = [&names](unsigned column) {
-        return column < names.size() && !names[column].empty() ? names[column] : "column " + std::to_string(column);
-    };
+    auto columnName = [&names](unsigned column)
+    { return column < names.size() && !names[column].empty() ? names[column] : "column " + std::to_string(column); };
 
     for (std::size_t i = 0; i < presets.rows.size(); ++i)
     {
@@ -358,7 +390,8 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
                 add(findings, presets.file, line, TableFinding::Error,
                     "race " + std::to_string(race) + " is not in " + tableName(*races));
         }
-        auto checkPlaces = [&](const auto& places, const CheckedTable* table) {
+        auto checkPlaces = [&](const auto& places, const CheckedTable* table)
+        {
             if (!table)
                 return;
             for (unsigned place : places)
@@ -376,9 +409,8 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
 
 unsigned FileReport::errors() const
 {
-    return static_cast<unsigned>(std::count_if(findings.begin(), findings.end(), [](const TableFinding& f) {
-        return f.severity == TableFinding::Error;
-    }));
+    return static_cast<unsigned>(std::count_if(
+        findings.begin(), findings.end(), [](const TableFinding& f) { return f.severity == TableFinding::Error; }));
 }
 
 unsigned FileReport::warnings() const
@@ -392,8 +424,8 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
     std::map<std::string, CheckedTable> tables;
     for (const TableLayout& layout : knownTables())
     {
-        const std::string path = directory.empty() || directory == "." ? layout.fileName
-                                                                        : directory + "/" + layout.fileName;
+        const std::string path =
+            directory.empty() || directory == "." ? layout.fileName : directory + "/" + layout.fileName;
         std::string bytes;
         if (!readFile(path, bytes))
             continue;
@@ -405,11 +437,13 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
         tables.emplace(layout.fileName, std::move(table));
     }
 
-    auto find = [&tables](const char* fileName) -> const CheckedTable* {
+    auto find = [&tables](const char* fileName) -> const CheckedTable*
+    {
         const auto it = tables.find(fileName);
         return it == tables.end() ? nullptr : &it->second;
     };
-    auto reportOf = [&reports](const CheckedTable& table) -> std::vector<TableFinding>& {
+    auto reportOf = [&reports](const CheckedTable& table) -> std::vector<TableFinding>&
+    {
         for (FileReport& report : reports)
             if (report.file == table.file)
                 return report.findings;
@@ -422,8 +456,8 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
     if (const CheckedTable* races = find("EWRaces.csv"))
         checkRaceIds(*races, reportOf(*races));
     if (const CheckedTable* presets = find("EWCharBaseInfo.csv"))
-        checkPresetReferences(*presets, find("EWRaces.csv"), find("ItemDisplay.csv"),
-                              find("WearingItemDisplay.csv"), reportOf(*presets));
+        checkPresetReferences(*presets, find("EWRaces.csv"), find("ItemDisplay.csv"), find("WearingItemDisplay.csv"),
+                              reportOf(*presets));
 
     for (FileReport& report : reports)
         std::stable_sort(report.findings.begin(), report.findings.end(),

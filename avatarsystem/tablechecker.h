@@ -50,10 +50,10 @@ struct CheckedTable
 {
     std::string file;
     const TableLayout* layout = nullptr;
-    std::vector<Record> rows;     ///< in file order
-    std::vector<unsigned> lines;  ///< the line of each row
+    std::vector<Record> rows;             ///< in file order
+    std::vector<unsigned> lines;          ///< the line of each row
     std::map<unsigned, std::size_t> keys; ///< keyed tables: the row index stored under each key
-    bool opens = true;            ///< false when the table's open would fail
+    bool opens = true;                    ///< false when the table's open would fail
 
     /// Index of the row stored under key in a keyed table, or -1.
     long findKey(unsigned key) const;

@@ -307,15 +307,16 @@ bool KeyedTextDataBase::open()
     // inserting a large file in its own order spends most of the open on cache misses while
     // descending the tree. The rows read before a failure are stored all the same.
     std::vector<std::pair<unsigned, Record>> rows;
-    const bool ok = readRows([&rows](Record&& rec) {
-        const unsigned key = rec.getUInt(0);
-        rows.emplace_back(key, std::move(rec));
-    });
+    const bool ok = readRows(
+        [&rows](Record&& rec)
+        {
+            const unsigned key = rec.getUInt(0);
+            rows.emplace_back(key, std::move(rec));
+        });
     // Stable, so that of the rows sharing a key the first in the file is inserted first and wins;
     // a key already in the map keeps its row, as a plain insert would.
-    const auto byKey = [](const std::pair<unsigned, Record>& a, const std::pair<unsigned, Record>& b) {
-        return a.first < b.first;
-    };
+    const auto byKey = [](const std::pair<unsigned, Record>& a, const std::pair<unsigned, Record>& b)
+    { return a.first < b.first; };
     if (!std::is_sorted(rows.begin(), rows.end(), byKey))
         std::stable_sort(rows.begin(), rows.end(), byKey);
     for (std::pair<unsigned, Record>& row : rows)

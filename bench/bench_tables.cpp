@@ -79,8 +79,8 @@ void makeTables()
                     for (unsigned color = 0; color < 10; ++color)
                         sections += std::to_string(EWCharSectionsDB::makeKey(race, gender, type, section, color)) +
                                     "," + std::to_string(race) + "," + std::to_string(gender) + "," +
-                                    std::to_string(type) + "," + std::to_string(section) + "," +
-                                    std::to_string(color) + ",skin.png,face.png,hair.png,0\n";
+                                    std::to_string(type) + "," + std::to_string(section) + "," + std::to_string(color) +
+                                    ",skin.png,face.png,hair.png,0\n";
     writeFile("EWCharSections.csv", sections);
 }
 
@@ -257,7 +257,8 @@ void BM_SectionsGetByParams(benchmark::State& state)
     for (auto _ : state)
     {
         const unsigned r = random();
-        benchmark::DoNotOptimize(sections.getByParams(1 + r % 10, (r >> 4) % 2, (r >> 5) % 5, (r >> 8) % 20, (r >> 13) % 10));
+        benchmark::DoNotOptimize(
+            sections.getByParams(1 + r % 10, (r >> 4) % 2, (r >> 5) % 5, (r >> 8) % 20, (r >> 13) % 10));
     }
 }
 BENCHMARK(BM_SectionsGetByParams);

@@ -40,11 +40,16 @@ struct TableName
 };
 
 const TableName kTables[] = {
-    {DB_CHAR_RACES, "EWRaces.csv"},          {DB_CHAR_SECTIONS, "EWCharSections.csv"},
-    {DB_CHAR_HAIR_GEO, "EWCharHairGeo.csv"}, {DB_CHAR_FACIAL_HAIR, "EWCharFacialHairStyles.csv"},
-    {DB_ITEM, "ItemDisplay.csv"},            {DB_WEARING, "WearingItemDisplay.csv"},
-    {DB_BASE_INFO, "EWCharBaseInfo.csv"},    {DB_CREATURE, "Creature.csv"},
-    {DB_NPC, "Npc.csv"},                     {DB_OBJECT, "Object.csv"},
+    {DB_CHAR_RACES, "EWRaces.csv"},
+    {DB_CHAR_SECTIONS, "EWCharSections.csv"},
+    {DB_CHAR_HAIR_GEO, "EWCharHairGeo.csv"},
+    {DB_CHAR_FACIAL_HAIR, "EWCharFacialHairStyles.csv"},
+    {DB_ITEM, "ItemDisplay.csv"},
+    {DB_WEARING, "WearingItemDisplay.csv"},
+    {DB_BASE_INFO, "EWCharBaseInfo.csv"},
+    {DB_CREATURE, "Creature.csv"},
+    {DB_NPC, "Npc.csv"},
+    {DB_OBJECT, "Object.csv"},
     {DB_ANIMATION, "Animation.csv"},
 };
 
@@ -248,8 +253,8 @@ int main(int argc, char** argv)
     Ogre::ResourceGroupManager& resources = Ogre::ResourceGroupManager::getSingleton();
     resources.addResourceLocation(".", "FileSystem", Ogre::RGN_DEFAULT);
     resources.initialiseAllResourceGroups();
-    Ogre::SceneManager* scene = engine.root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
-                                                                "Everwind");
+    Ogre::SceneManager* scene =
+        engine.root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
 
     IAvatarSystem* system = IAvatarSystem::getSingletonPtr();
     AvatarSystemManager& manager = AvatarSystemManager::getSingleton();
@@ -306,7 +311,8 @@ int main(int argc, char** argv)
     }
     // Creatures, NPCs and objects in turn, by name or by ID.
     std::vector<std::pair<std::string, const Record*>> others;
-    auto collect = [&others](const std::map<unsigned, Record>& rows, const char* kind) {
+    auto collect = [&others](const std::map<unsigned, Record>& rows, const char* kind)
+    {
         for (const auto& entry : rows)
             others.emplace_back(kind, &entry.second);
     };

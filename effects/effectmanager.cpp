@@ -176,9 +176,8 @@ Effect* EffectManager::addEffect(const std::string& name)
                         Ogre::BillboardSet* set = sceneManager->createBillboardSet(objectName, 1);
                         object = set;
                         set->setDefaultDimensions(size, size);
-                        if (!effectTemplate->material.empty() &&
-                            Ogre::MaterialManager::getSingleton().resourceExists(effectTemplate->material,
-                                                                              Ogre::RGN_AUTODETECT))
+                        if (!effectTemplate->material.empty() && Ogre::MaterialManager::getSingleton().resourceExists(
+                                                                     effectTemplate->material, Ogre::RGN_AUTODETECT))
                             set->setMaterialName(effectTemplate->material);
                         set->createBillboard(Ogre::Vector3::ZERO, effectTemplate->colour);
                     }

@@ -64,7 +64,8 @@ inline bool runTableInput(const std::uint8_t* data, std::size_t size)
     std::vector<avatar_check::CheckedTable> tables;
     for (const avatar_check::TableLayout& layout : avatar_check::knownTables())
         tables.push_back(avatar_check::checkTableBytes(layout.fileName, bytes, layout, findings));
-    auto table = [&tables](const char* fileName) -> const avatar_check::CheckedTable& {
+    auto table = [&tables](const char* fileName) -> const avatar_check::CheckedTable&
+    {
         for (const avatar_check::CheckedTable& t : tables)
             if (t.layout->fileName == fileName)
                 return t;

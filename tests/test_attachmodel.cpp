@@ -126,7 +126,8 @@ TEST_F(AttachModelTest, createMakesTheEntityAndCopiesOnlyTheFirstMaterial)
     EXPECT_EQ(copy, entity->getSubEntity(0)->getMaterialName());
     EXPECT_EQ("att_hilt", entity->getSubEntity(1)->getMaterialName());
     EXPECT_EQ(Ogre::ColourValue(0.1f, 0.2f, 0.3f), pass0(entity, 0)->getDiffuse());
-    EXPECT_EQ(Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME, entity->getSubEntity(0)->getMaterial()->getGroup());
+    EXPECT_EQ(Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME,
+              entity->getSubEntity(0)->getMaterial()->getGroup());
 
     // A second create keeps the entity instead of losing it in the scene.
     EXPECT_FALSE(sword.create("char7_sword_again", "att_sword.mesh"));

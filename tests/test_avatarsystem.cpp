@@ -314,8 +314,14 @@ TEST_F(AvatarSystem, textureFilterReachesEveryRegisteredAvatar)
 {
     IInstance* wolf = system->createCreature(std::string("Grey Wolf"));
     IInstance* warrior = system->createPlayer(preset("Warrior"), nullptr);
-    auto firstUnit = [](IInstance* instance) {
-        return instance->getEntityPtr()->getSubEntity(0)->getMaterial()->getTechnique(0)->getPass(0)->getTextureUnitState(0);
+    auto firstUnit = [](IInstance* instance)
+    {
+        return instance->getEntityPtr()
+            ->getSubEntity(0)
+            ->getMaterial()
+            ->getTechnique(0)
+            ->getPass(0)
+            ->getTextureUnitState(0);
     };
     system->setTextureFilter(0);
     EXPECT_EQ(manager->getTextureFilterType(), 0);

@@ -49,15 +49,14 @@ TEST(HostContract, playerSettingLayoutMatchesTheHost)
     EXPECT_EQ(offsetof(PlayerSetting_t, hairColor), 272u);
     EXPECT_EQ(offsetof(PlayerSetting_t, skinColor), 276u);
     EXPECT_EQ(offsetof(PlayerSetting_t, faceType), 280u);
-    const std::size_t items[] = {
-        offsetof(PlayerSetting_t, head),       offsetof(PlayerSetting_t, shoulder),
-        offsetof(PlayerSetting_t, boot),       offsetof(PlayerSetting_t, belt),
-        offsetof(PlayerSetting_t, shirt),      offsetof(PlayerSetting_t, pants),
-        offsetof(PlayerSetting_t, doublehand), offsetof(PlayerSetting_t, shield),
-        offsetof(PlayerSetting_t, glove),      offsetof(PlayerSetting_t, leftHand),
-        offsetof(PlayerSetting_t, rightHand),  offsetof(PlayerSetting_t, backLongWeapon),
-        offsetof(PlayerSetting_t, backShield), offsetof(PlayerSetting_t, leftWaist),
-        offsetof(PlayerSetting_t, rightWaist)};
+    const std::size_t items[] = {offsetof(PlayerSetting_t, head),       offsetof(PlayerSetting_t, shoulder),
+                                 offsetof(PlayerSetting_t, boot),       offsetof(PlayerSetting_t, belt),
+                                 offsetof(PlayerSetting_t, shirt),      offsetof(PlayerSetting_t, pants),
+                                 offsetof(PlayerSetting_t, doublehand), offsetof(PlayerSetting_t, shield),
+                                 offsetof(PlayerSetting_t, glove),      offsetof(PlayerSetting_t, leftHand),
+                                 offsetof(PlayerSetting_t, rightHand),  offsetof(PlayerSetting_t, backLongWeapon),
+                                 offsetof(PlayerSetting_t, backShield), offsetof(PlayerSetting_t, leftWaist),
+                                 offsetof(PlayerSetting_t, rightWaist)};
     for (std::size_t i = 0; i < 15; ++i)
         EXPECT_EQ(items[i], 284u + 4u * i) << "item field " << i;
     EXPECT_EQ(offsetof(PlayerSetting_t, weaponEffect), 344u);
@@ -177,8 +176,8 @@ TEST(HostContract, instanceOperationsKeepTheirSlots)
         slotOf(&I::getRightWeapon),
         slotOf(&I::getLeftWeapon),
         slotOf(&I::playStatic),
-        slotOf(static_cast<void (I::*)(AnimationType, ANI_BLEND_TYPE, float, IActionCallback*, bool)>(
-            &I::playAnimation)),
+        slotOf(
+            static_cast<void (I::*)(AnimationType, ANI_BLEND_TYPE, float, IActionCallback*, bool)>(&I::playAnimation)),
         slotOf(static_cast<void (I::*)(const char*, ANI_BLEND_TYPE, IActionCallback*)>(&I::playAnimation)),
         slotOf(&I::setSpeed),
         slotOf(&I::setPause),

@@ -122,12 +122,12 @@ TEST_F(PackAvatars, theIdAlonePicksTheTableAtTheRangeBoundaries)
         bool fadesIn; // BeTransObject: starts see-through, in the translucent queue
     };
     const Row rows[] = {
-        {29999, "whelp.mesh", 1.2f, false},         // last creature
-        {30000, "npc_smith.mesh", 1.0f, false},     // first NPC
-        {36999, "npc_guard.mesh", 1.05f, false},    // last NPC below the objects
-        {37000, "obj_chest.mesh", 1.0f, false},     // first object
-        {38999, "obj_signpost.mesh", 1.0f, true},   // last object
-        {39000, "npc_merchant.mesh", 1.0f, true},   // first NPC above the objects
+        {29999, "whelp.mesh", 1.2f, false},       // last creature
+        {30000, "npc_smith.mesh", 1.0f, false},   // first NPC
+        {36999, "npc_guard.mesh", 1.05f, false},  // last NPC below the objects
+        {37000, "obj_chest.mesh", 1.0f, false},   // first object
+        {38999, "obj_signpost.mesh", 1.0f, true}, // last object
+        {39000, "npc_merchant.mesh", 1.0f, true}, // first NPC above the objects
     };
     for (const Row& row : rows)
     {

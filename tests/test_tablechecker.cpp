@@ -205,9 +205,9 @@ TEST(TableChecker, packedKeysMustMatchTheirOwnColumns)
     }
     {
         std::vector<TableFinding> findings;
-        const CheckedTable hair = avatar_check::checkTableBytes(
-            "EWCharHairGeo.csv", "107,3,1,7,a,b,0\n0,1,0,0,a,b,0\n50,3,1,8,a,b,0\n", layoutOf("EWCharHairGeo.csv"),
-            findings);
+        const CheckedTable hair =
+            avatar_check::checkTableBytes("EWCharHairGeo.csv", "107,3,1,7,a,b,0\n0,1,0,0,a,b,0\n50,3,1,8,a,b,0\n",
+                                          layoutOf("EWCharHairGeo.csv"), findings);
         avatar_check::checkHairGeoKeys(hair, findings);
         ASSERT_EQ(where(findings), (Where{"3:error"}));
         EXPECT_NE(findings[0].message.find("108"), std::string::npos) << findings[0].message;
@@ -217,9 +217,9 @@ TEST(TableChecker, packedKeysMustMatchTheirOwnColumns)
 TEST(TableChecker, racesMustStandOnTheirOwnRow)
 {
     std::vector<TableFinding> findings;
-    const CheckedTable races = avatar_check::checkTableBytes(
-        "EWRaces.csv", "//id\n1,Hu,Human,c,1,0,0\n5,El,Elf,c,1,0,0\n3,Dw,Dwarf,c,1,0,0\n", layoutOf("EWRaces.csv"),
-        findings);
+    const CheckedTable races =
+        avatar_check::checkTableBytes("EWRaces.csv", "//id\n1,Hu,Human,c,1,0,0\n5,El,Elf,c,1,0,0\n3,Dw,Dwarf,c,1,0,0\n",
+                                      layoutOf("EWRaces.csv"), findings);
     avatar_check::checkRaceIds(races, findings);
     ASSERT_EQ(where(findings), (Where{"3:error"})) << "the line of the file, not the row number";
     EXPECT_NE(findings[0].message.find("RaceID 5"), std::string::npos) << findings[0].message;
@@ -236,7 +236,8 @@ TEST(TableChecker, presetsMustReferToRowsThatExist)
     const CheckedTable worn = avatar_check::checkTableBytes("WearingItemDisplay.csv", line({"200"}, 16),
                                                             layoutOf("WearingItemDisplay.csv"), ignored);
 
-    auto presetLine = [](unsigned race, std::initializer_list<std::pair<unsigned, const char*>> places) {
+    auto presetLine = [](unsigned race, std::initializer_list<std::pair<unsigned, const char*>> places)
+    {
         std::vector<std::string> fields(P::NumColumns, "0");
         fields[P::charID] = "1";
         fields[P::Name] = "Hero";
@@ -250,9 +251,9 @@ TEST(TableChecker, presetsMustReferToRowsThatExist)
     };
     const std::string text =
         presetLine(1, {{P::head, "100"}, {P::rightHand, "101"}, {P::boot, "200"}}) + // line 1: all found
-        presetLine(2, {}) +                                                           // line 2: no race 2
-        presetLine(9, {}) +                                                           // line 3: race 9 on row 2
-        presetLine(0, {}) +                                                           // line 4: race 0
+        presetLine(2, {}) +                                                          // line 2: no race 2
+        presetLine(9, {}) +                                                          // line 3: race 9 on row 2
+        presetLine(0, {}) +                                                          // line 4: race 0
         presetLine(1, {{P::rightWaist, "102"}, {P::glove, "100"}}) + // line 5: no item 102; 100 is no worn item
         presetLine(1, {{P::shirt, "200"}, {P::shield, "200"}}) +     // line 6: 200 is no held item
         presetLine(1, {{P::backShield, "0"}, {P::pants, "0"}});      // line 7: 0 means empty

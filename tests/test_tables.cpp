@@ -83,7 +83,8 @@ TEST(KeyedTables, theFirstRowOfADuplicateKeyWinsAndIsCountedOnce)
         EXPECT_EQ(sections.getNumRecords(), 1u);
     }
     {
-        dir.write("EWCharHairGeo.csv", line({"107", "3", "1", "7", "early"}, 7) + line({"107", "3", "1", "7", "late"}, 7));
+        dir.write("EWCharHairGeo.csv",
+                  line({"107", "3", "1", "7", "early"}, 7) + line({"107", "3", "1", "7", "late"}, 7));
         EWCharHairGeoDB hair;
         ASSERT_TRUE(hair.open());
         EXPECT_EQ(field(hair.getByParams(3, 1, 7), EWCharHairGeoDB::Submesh1), "early");
@@ -394,9 +395,9 @@ TEST(AppearanceTables, countingWalksEveryRow)
     std::string sectionsText;
     // Hair style 2 of race 1, gender 0 in colours 0 to 4; style 3 in colour 0 only; race 2 style 2 colour 0.
     for (unsigned color = 0; color < 5; ++color)
-        sectionsText += line({std::to_string(EWCharSectionsDB::makeKey(1, 0, 3, 2, color)), "1", "0", "3", "2",
-                              std::to_string(color)},
-                             10);
+        sectionsText += line(
+            {std::to_string(EWCharSectionsDB::makeKey(1, 0, 3, 2, color)), "1", "0", "3", "2", std::to_string(color)},
+            10);
     sectionsText += line({std::to_string(EWCharSectionsDB::makeKey(1, 0, 3, 3, 0)), "1", "0", "3", "3", "0"}, 10);
     sectionsText += line({std::to_string(EWCharSectionsDB::makeKey(2, 0, 3, 2, 0)), "2", "0", "3", "2", "0"}, 10);
     dir.write("EWCharSections.csv", sectionsText);
@@ -411,8 +412,7 @@ TEST(AppearanceTables, countingWalksEveryRow)
     EXPECT_EQ(sections.getSectionsFor(1, 0, 3, 5), 0);
     EXPECT_EQ(sections.getSectionsFor(2, 0, 3, 0), 1);
 
-    dir.write("EWCharFacialHairStyles.csv",
-              "1,0,1,a,b,c\n1,0,2,d,e,f\n1,0,1,second,x,y\n1,1,1,g,h,i\n2,0,1,j,k,l\n");
+    dir.write("EWCharFacialHairStyles.csv", "1,0,1,a,b,c\n1,0,2,d,e,f\n1,0,1,second,x,y\n1,1,1,g,h,i\n2,0,1,j,k,l\n");
     EWCharFacialHairDB beards;
     ASSERT_TRUE(beards.open());
     EXPECT_EQ(beards.getStylesFor(1, 0), 3) << "every row counts, a repeated style too";
@@ -522,91 +522,168 @@ TEST(TableLayouts, everyColumnConstantCarriesItsIndex)
         unsigned value;
         unsigned index;
     };
-#define AVATAR_COLUMN(cls, name, index) Column{#cls "::" #name, cls::name, index}
+#define AVATAR_COLUMN(cls, name, index)                                                                                \
+    Column                                                                                                             \
+    {                                                                                                                  \
+#cls "::" #name, cls::name, index                                                                              \
+    }
     const Column columns[] = {
-        AVATAR_COLUMN(CreatureDB, CreatureID, 0), AVATAR_COLUMN(CreatureDB, Scale, 1),
-        AVATAR_COLUMN(CreatureDB, Name, 2), AVATAR_COLUMN(CreatureDB, FileName, 3),
-        AVATAR_COLUMN(CreatureDB, Effect1, 4), AVATAR_COLUMN(CreatureDB, Effect2, 5),
-        AVATAR_COLUMN(CreatureDB, Effect3, 6), AVATAR_COLUMN(CreatureDB, Effect4, 7),
-        AVATAR_COLUMN(CreatureDB, Effect5, 8), AVATAR_COLUMN(CreatureDB, HeadImage, 9),
-        AVATAR_COLUMN(CreatureDB, WalkSpeed, 10), AVATAR_COLUMN(CreatureDB, RunSpeed, 11),
-        AVATAR_COLUMN(CreatureDB, AttackAction1Len, 12), AVATAR_COLUMN(CreatureDB, AttackAction1FuckTime, 13),
-        AVATAR_COLUMN(CreatureDB, AttackAction2Len, 14), AVATAR_COLUMN(CreatureDB, AttackAction2FuckTime, 15),
-        AVATAR_COLUMN(CreatureDB, AttackAction3Len, 16), AVATAR_COLUMN(CreatureDB, AttackAction3FuckTime, 17),
-        AVATAR_COLUMN(CreatureDB, AttackAction4Len, 18), AVATAR_COLUMN(CreatureDB, AttackAction4FuckTime, 19),
-        AVATAR_COLUMN(CreatureDB, AttackAction5Len, 20), AVATAR_COLUMN(CreatureDB, AttackAction5FuckTime, 21),
-        AVATAR_COLUMN(CreatureDB, AttackAction6Len, 22), AVATAR_COLUMN(CreatureDB, AttackAction6FuckTime, 23),
-        AVATAR_COLUMN(CreatureDB, AttackAction70Len, 24), AVATAR_COLUMN(CreatureDB, AttackAction7FuckTime, 25),
-        AVATAR_COLUMN(CreatureDB, AttackAction8Len, 26), AVATAR_COLUMN(CreatureDB, AttackAction8FuckTime, 27),
-        AVATAR_COLUMN(CreatureDB, CameraBias, 28), AVATAR_COLUMN(CreatureDB, BeTransObject, 29),
+        AVATAR_COLUMN(CreatureDB, CreatureID, 0),
+        AVATAR_COLUMN(CreatureDB, Scale, 1),
+        AVATAR_COLUMN(CreatureDB, Name, 2),
+        AVATAR_COLUMN(CreatureDB, FileName, 3),
+        AVATAR_COLUMN(CreatureDB, Effect1, 4),
+        AVATAR_COLUMN(CreatureDB, Effect2, 5),
+        AVATAR_COLUMN(CreatureDB, Effect3, 6),
+        AVATAR_COLUMN(CreatureDB, Effect4, 7),
+        AVATAR_COLUMN(CreatureDB, Effect5, 8),
+        AVATAR_COLUMN(CreatureDB, HeadImage, 9),
+        AVATAR_COLUMN(CreatureDB, WalkSpeed, 10),
+        AVATAR_COLUMN(CreatureDB, RunSpeed, 11),
+        AVATAR_COLUMN(CreatureDB, AttackAction1Len, 12),
+        AVATAR_COLUMN(CreatureDB, AttackAction1FuckTime, 13),
+        AVATAR_COLUMN(CreatureDB, AttackAction2Len, 14),
+        AVATAR_COLUMN(CreatureDB, AttackAction2FuckTime, 15),
+        AVATAR_COLUMN(CreatureDB, AttackAction3Len, 16),
+        AVATAR_COLUMN(CreatureDB, AttackAction3FuckTime, 17),
+        AVATAR_COLUMN(CreatureDB, AttackAction4Len, 18),
+        AVATAR_COLUMN(CreatureDB, AttackAction4FuckTime, 19),
+        AVATAR_COLUMN(CreatureDB, AttackAction5Len, 20),
+        AVATAR_COLUMN(CreatureDB, AttackAction5FuckTime, 21),
+        AVATAR_COLUMN(CreatureDB, AttackAction6Len, 22),
+        AVATAR_COLUMN(CreatureDB, AttackAction6FuckTime, 23),
+        AVATAR_COLUMN(CreatureDB, AttackAction70Len, 24),
+        AVATAR_COLUMN(CreatureDB, AttackAction7FuckTime, 25),
+        AVATAR_COLUMN(CreatureDB, AttackAction8Len, 26),
+        AVATAR_COLUMN(CreatureDB, AttackAction8FuckTime, 27),
+        AVATAR_COLUMN(CreatureDB, CameraBias, 28),
+        AVATAR_COLUMN(CreatureDB, BeTransObject, 29),
 
-        AVATAR_COLUMN(NpcDB, NpcID, 0), AVATAR_COLUMN(NpcDB, Name, 2), AVATAR_COLUMN(NpcDB, AttackAction70Len, 24),
-        AVATAR_COLUMN(NpcDB, CameraBias, 28), AVATAR_COLUMN(NpcDB, BeTransObject, 29),
+        AVATAR_COLUMN(NpcDB, NpcID, 0),
+        AVATAR_COLUMN(NpcDB, Name, 2),
+        AVATAR_COLUMN(NpcDB, AttackAction70Len, 24),
+        AVATAR_COLUMN(NpcDB, CameraBias, 28),
+        AVATAR_COLUMN(NpcDB, BeTransObject, 29),
 
-        AVATAR_COLUMN(ObjectDB, ObjectId, 0), AVATAR_COLUMN(ObjectDB, Scale, 1), AVATAR_COLUMN(ObjectDB, Name, 2),
-        AVATAR_COLUMN(ObjectDB, FileName, 3), AVATAR_COLUMN(ObjectDB, Effect1, 4), AVATAR_COLUMN(ObjectDB, Effect2, 5),
-        AVATAR_COLUMN(ObjectDB, Effect3, 6), AVATAR_COLUMN(ObjectDB, Effect4, 7), AVATAR_COLUMN(ObjectDB, Effect5, 8),
-        AVATAR_COLUMN(ObjectDB, HeadImage, 9), AVATAR_COLUMN(ObjectDB, CameraBias, 10),
+        AVATAR_COLUMN(ObjectDB, ObjectId, 0),
+        AVATAR_COLUMN(ObjectDB, Scale, 1),
+        AVATAR_COLUMN(ObjectDB, Name, 2),
+        AVATAR_COLUMN(ObjectDB, FileName, 3),
+        AVATAR_COLUMN(ObjectDB, Effect1, 4),
+        AVATAR_COLUMN(ObjectDB, Effect2, 5),
+        AVATAR_COLUMN(ObjectDB, Effect3, 6),
+        AVATAR_COLUMN(ObjectDB, Effect4, 7),
+        AVATAR_COLUMN(ObjectDB, Effect5, 8),
+        AVATAR_COLUMN(ObjectDB, HeadImage, 9),
+        AVATAR_COLUMN(ObjectDB, CameraBias, 10),
         AVATAR_COLUMN(ObjectDB, BeTransObject, 11),
 
-        AVATAR_COLUMN(EWItemDB, ItemID, 0), AVATAR_COLUMN(EWItemDB, Name, 1), AVATAR_COLUMN(EWItemDB, Type, 2),
-        AVATAR_COLUMN(EWItemDB, ModelFile, 3), AVATAR_COLUMN(EWItemDB, ModelFile2, 4),
-        AVATAR_COLUMN(EWItemDB, HideHair, 5), AVATAR_COLUMN(EWItemDB, HideHead, 6), AVATAR_COLUMN(EWItemDB, Effect1, 7),
-        AVATAR_COLUMN(EWItemDB, Effect2, 8), AVATAR_COLUMN(EWItemDB, Effect3, 9), AVATAR_COLUMN(EWItemDB, flag, 10),
+        AVATAR_COLUMN(EWItemDB, ItemID, 0),
+        AVATAR_COLUMN(EWItemDB, Name, 1),
+        AVATAR_COLUMN(EWItemDB, Type, 2),
+        AVATAR_COLUMN(EWItemDB, ModelFile, 3),
+        AVATAR_COLUMN(EWItemDB, ModelFile2, 4),
+        AVATAR_COLUMN(EWItemDB, HideHair, 5),
+        AVATAR_COLUMN(EWItemDB, HideHead, 6),
+        AVATAR_COLUMN(EWItemDB, Effect1, 7),
+        AVATAR_COLUMN(EWItemDB, Effect2, 8),
+        AVATAR_COLUMN(EWItemDB, Effect3, 9),
+        AVATAR_COLUMN(EWItemDB, flag, 10),
 
-        AVATAR_COLUMN(EWWearingDB, ItemID, 0), AVATAR_COLUMN(EWWearingDB, Name, 1), AVATAR_COLUMN(EWWearingDB, Type, 2),
-        AVATAR_COLUMN(EWWearingDB, TexPath, 3), AVATAR_COLUMN(EWWearingDB, outModel, 4),
-        AVATAR_COLUMN(EWWearingDB, material, 5), AVATAR_COLUMN(EWWearingDB, TexHand, 6),
-        AVATAR_COLUMN(EWWearingDB, MatHand, 7), AVATAR_COLUMN(EWWearingDB, TexBody, 8),
-        AVATAR_COLUMN(EWWearingDB, MatBody, 9), AVATAR_COLUMN(EWWearingDB, TexPants, 10),
-        AVATAR_COLUMN(EWWearingDB, MatPants, 11), AVATAR_COLUMN(EWWearingDB, TexFoot, 12),
-        AVATAR_COLUMN(EWWearingDB, MatFoot, 13), AVATAR_COLUMN(EWWearingDB, Flag, 14),
+        AVATAR_COLUMN(EWWearingDB, ItemID, 0),
+        AVATAR_COLUMN(EWWearingDB, Name, 1),
+        AVATAR_COLUMN(EWWearingDB, Type, 2),
+        AVATAR_COLUMN(EWWearingDB, TexPath, 3),
+        AVATAR_COLUMN(EWWearingDB, outModel, 4),
+        AVATAR_COLUMN(EWWearingDB, material, 5),
+        AVATAR_COLUMN(EWWearingDB, TexHand, 6),
+        AVATAR_COLUMN(EWWearingDB, MatHand, 7),
+        AVATAR_COLUMN(EWWearingDB, TexBody, 8),
+        AVATAR_COLUMN(EWWearingDB, MatBody, 9),
+        AVATAR_COLUMN(EWWearingDB, TexPants, 10),
+        AVATAR_COLUMN(EWWearingDB, MatPants, 11),
+        AVATAR_COLUMN(EWWearingDB, TexFoot, 12),
+        AVATAR_COLUMN(EWWearingDB, MatFoot, 13),
+        AVATAR_COLUMN(EWWearingDB, Flag, 14),
         AVATAR_COLUMN(EWWearingDB, HideBody, 15),
 
-        AVATAR_COLUMN(EWEffectsDB, effectID, 0), AVATAR_COLUMN(EWEffectsDB, effectName, 1),
-        AVATAR_COLUMN(EWEffectsDB, effectTemplatName, 2), AVATAR_COLUMN(EWEffectsDB, effectSize, 3),
+        AVATAR_COLUMN(EWEffectsDB, effectID, 0),
+        AVATAR_COLUMN(EWEffectsDB, effectName, 1),
+        AVATAR_COLUMN(EWEffectsDB, effectTemplatName, 2),
+        AVATAR_COLUMN(EWEffectsDB, effectSize, 3),
         AVATAR_COLUMN(EWEffectsDB, effectSpeed, 4),
 
-        AVATAR_COLUMN(EWBaseInfoDB, charID, 0), AVATAR_COLUMN(EWBaseInfoDB, Name, 1),
-        AVATAR_COLUMN(EWBaseInfoDB, race, 2), AVATAR_COLUMN(EWBaseInfoDB, gender, 3),
-        AVATAR_COLUMN(EWBaseInfoDB, facialHairStyle, 4), AVATAR_COLUMN(EWBaseInfoDB, hairStyle, 5),
-        AVATAR_COLUMN(EWBaseInfoDB, hairColor, 6), AVATAR_COLUMN(EWBaseInfoDB, skinColor, 7),
-        AVATAR_COLUMN(EWBaseInfoDB, faceType, 8), AVATAR_COLUMN(EWBaseInfoDB, head, 9),
-        AVATAR_COLUMN(EWBaseInfoDB, shoulder, 10), AVATAR_COLUMN(EWBaseInfoDB, boot, 11),
-        AVATAR_COLUMN(EWBaseInfoDB, belt, 12), AVATAR_COLUMN(EWBaseInfoDB, shirt, 13),
-        AVATAR_COLUMN(EWBaseInfoDB, pants, 14), AVATAR_COLUMN(EWBaseInfoDB, doublehand, 15),
-        AVATAR_COLUMN(EWBaseInfoDB, shield, 16), AVATAR_COLUMN(EWBaseInfoDB, glove, 17),
-        AVATAR_COLUMN(EWBaseInfoDB, leftHand, 18), AVATAR_COLUMN(EWBaseInfoDB, rightHand, 19),
-        AVATAR_COLUMN(EWBaseInfoDB, backLongWeapon, 20), AVATAR_COLUMN(EWBaseInfoDB, backShield, 21),
-        AVATAR_COLUMN(EWBaseInfoDB, leftWaist, 22), AVATAR_COLUMN(EWBaseInfoDB, rightWaist, 23),
+        AVATAR_COLUMN(EWBaseInfoDB, charID, 0),
+        AVATAR_COLUMN(EWBaseInfoDB, Name, 1),
+        AVATAR_COLUMN(EWBaseInfoDB, race, 2),
+        AVATAR_COLUMN(EWBaseInfoDB, gender, 3),
+        AVATAR_COLUMN(EWBaseInfoDB, facialHairStyle, 4),
+        AVATAR_COLUMN(EWBaseInfoDB, hairStyle, 5),
+        AVATAR_COLUMN(EWBaseInfoDB, hairColor, 6),
+        AVATAR_COLUMN(EWBaseInfoDB, skinColor, 7),
+        AVATAR_COLUMN(EWBaseInfoDB, faceType, 8),
+        AVATAR_COLUMN(EWBaseInfoDB, head, 9),
+        AVATAR_COLUMN(EWBaseInfoDB, shoulder, 10),
+        AVATAR_COLUMN(EWBaseInfoDB, boot, 11),
+        AVATAR_COLUMN(EWBaseInfoDB, belt, 12),
+        AVATAR_COLUMN(EWBaseInfoDB, shirt, 13),
+        AVATAR_COLUMN(EWBaseInfoDB, pants, 14),
+        AVATAR_COLUMN(EWBaseInfoDB, doublehand, 15),
+        AVATAR_COLUMN(EWBaseInfoDB, shield, 16),
+        AVATAR_COLUMN(EWBaseInfoDB, glove, 17),
+        AVATAR_COLUMN(EWBaseInfoDB, leftHand, 18),
+        AVATAR_COLUMN(EWBaseInfoDB, rightHand, 19),
+        AVATAR_COLUMN(EWBaseInfoDB, backLongWeapon, 20),
+        AVATAR_COLUMN(EWBaseInfoDB, backShield, 21),
+        AVATAR_COLUMN(EWBaseInfoDB, leftWaist, 22),
+        AVATAR_COLUMN(EWBaseInfoDB, rightWaist, 23),
         AVATAR_COLUMN(EWBaseInfoDB, animation, 24),
 
-        AVATAR_COLUMN(EWCharRacesDB, RaceID, 0), AVATAR_COLUMN(EWCharRacesDB, ShortName, 1),
-        AVATAR_COLUMN(EWCharRacesDB, Name, 2), AVATAR_COLUMN(EWCharRacesDB, ChineseName, 3),
-        AVATAR_COLUMN(EWCharRacesDB, scale, 4), AVATAR_COLUMN(EWCharRacesDB, Special1, 5),
+        AVATAR_COLUMN(EWCharRacesDB, RaceID, 0),
+        AVATAR_COLUMN(EWCharRacesDB, ShortName, 1),
+        AVATAR_COLUMN(EWCharRacesDB, Name, 2),
+        AVATAR_COLUMN(EWCharRacesDB, ChineseName, 3),
+        AVATAR_COLUMN(EWCharRacesDB, scale, 4),
+        AVATAR_COLUMN(EWCharRacesDB, Special1, 5),
         AVATAR_COLUMN(EWCharRacesDB, Special2, 6),
 
-        AVATAR_COLUMN(EWCharSectionsDB, SectonID, 0), AVATAR_COLUMN(EWCharSectionsDB, Race, 1),
-        AVATAR_COLUMN(EWCharSectionsDB, Gender, 2), AVATAR_COLUMN(EWCharSectionsDB, Type, 3),
-        AVATAR_COLUMN(EWCharSectionsDB, Section, 4), AVATAR_COLUMN(EWCharSectionsDB, Color, 5),
-        AVATAR_COLUMN(EWCharSectionsDB, Tex1, 6), AVATAR_COLUMN(EWCharSectionsDB, Tex2, 7),
-        AVATAR_COLUMN(EWCharSectionsDB, Tex3, 8), AVATAR_COLUMN(EWCharSectionsDB, IsNPC, 9),
-        AVATAR_COLUMN(EWCharSectionsDB, SkinType, 0), AVATAR_COLUMN(EWCharSectionsDB, FaceType, 1),
-        AVATAR_COLUMN(EWCharSectionsDB, FacialHairType, 2), AVATAR_COLUMN(EWCharSectionsDB, HairType, 3),
+        AVATAR_COLUMN(EWCharSectionsDB, SectonID, 0),
+        AVATAR_COLUMN(EWCharSectionsDB, Race, 1),
+        AVATAR_COLUMN(EWCharSectionsDB, Gender, 2),
+        AVATAR_COLUMN(EWCharSectionsDB, Type, 3),
+        AVATAR_COLUMN(EWCharSectionsDB, Section, 4),
+        AVATAR_COLUMN(EWCharSectionsDB, Color, 5),
+        AVATAR_COLUMN(EWCharSectionsDB, Tex1, 6),
+        AVATAR_COLUMN(EWCharSectionsDB, Tex2, 7),
+        AVATAR_COLUMN(EWCharSectionsDB, Tex3, 8),
+        AVATAR_COLUMN(EWCharSectionsDB, IsNPC, 9),
+        AVATAR_COLUMN(EWCharSectionsDB, SkinType, 0),
+        AVATAR_COLUMN(EWCharSectionsDB, FaceType, 1),
+        AVATAR_COLUMN(EWCharSectionsDB, FacialHairType, 2),
+        AVATAR_COLUMN(EWCharSectionsDB, HairType, 3),
         AVATAR_COLUMN(EWCharSectionsDB, UnderwearType, 4),
 
-        AVATAR_COLUMN(EWCharHairGeoDB, CharHairGeosetID, 0), AVATAR_COLUMN(EWCharHairGeoDB, Race, 1),
-        AVATAR_COLUMN(EWCharHairGeoDB, Gender, 2), AVATAR_COLUMN(EWCharHairGeoDB, Section, 3),
-        AVATAR_COLUMN(EWCharHairGeoDB, Submesh1, 4), AVATAR_COLUMN(EWCharHairGeoDB, Submesh2, 5),
+        AVATAR_COLUMN(EWCharHairGeoDB, CharHairGeosetID, 0),
+        AVATAR_COLUMN(EWCharHairGeoDB, Race, 1),
+        AVATAR_COLUMN(EWCharHairGeoDB, Gender, 2),
+        AVATAR_COLUMN(EWCharHairGeoDB, Section, 3),
+        AVATAR_COLUMN(EWCharHairGeoDB, Submesh1, 4),
+        AVATAR_COLUMN(EWCharHairGeoDB, Submesh2, 5),
         AVATAR_COLUMN(EWCharHairGeoDB, Flags, 6),
 
-        AVATAR_COLUMN(EWCharFacialHairDB, Race, 0), AVATAR_COLUMN(EWCharFacialHairDB, Gender, 1),
-        AVATAR_COLUMN(EWCharFacialHairDB, Style, 2), AVATAR_COLUMN(EWCharFacialHairDB, Geoset1, 3),
-        AVATAR_COLUMN(EWCharFacialHairDB, Geoset3, 4), AVATAR_COLUMN(EWCharFacialHairDB, Geoset2, 5),
+        AVATAR_COLUMN(EWCharFacialHairDB, Race, 0),
+        AVATAR_COLUMN(EWCharFacialHairDB, Gender, 1),
+        AVATAR_COLUMN(EWCharFacialHairDB, Style, 2),
+        AVATAR_COLUMN(EWCharFacialHairDB, Geoset1, 3),
+        AVATAR_COLUMN(EWCharFacialHairDB, Geoset3, 4),
+        AVATAR_COLUMN(EWCharFacialHairDB, Geoset2, 5),
 
-        AVATAR_COLUMN(AnimationDB, AnimType, 0), AVATAR_COLUMN(AnimationDB, PlayType, 1),
-        AVATAR_COLUMN(AnimationDB, BlendType, 2), AVATAR_COLUMN(AnimationDB, AnimName, 3),
-        AVATAR_COLUMN(AnimationDB, IsMerge, 4), AVATAR_COLUMN(AnimationDB, expain, 5),
+        AVATAR_COLUMN(AnimationDB, AnimType, 0),
+        AVATAR_COLUMN(AnimationDB, PlayType, 1),
+        AVATAR_COLUMN(AnimationDB, BlendType, 2),
+        AVATAR_COLUMN(AnimationDB, AnimName, 3),
+        AVATAR_COLUMN(AnimationDB, IsMerge, 4),
+        AVATAR_COLUMN(AnimationDB, expain, 5),
     };
 #undef AVATAR_COLUMN
     for (const Column& column : columns)

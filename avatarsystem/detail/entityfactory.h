@@ -27,12 +27,14 @@ inline Ogre::Entity* createEntityOrNull(Ogre::SceneManager* scene, const std::st
     if (guarded(where, [&] { entity = scene->createEntity(name, mesh); }))
         return entity;
     if (!meshExisted)
-        guarded(where, [&] {
-            Ogre::MeshManager& meshes = Ogre::MeshManager::getSingleton();
-            Ogre::MeshPtr left = meshes.getByName(mesh, Ogre::RGN_AUTODETECT);
-            if (left && !left->isLoaded())
-                meshes.remove(left);
-        });
+        guarded(where,
+                [&]
+                {
+                    Ogre::MeshManager& meshes = Ogre::MeshManager::getSingleton();
+                    Ogre::MeshPtr left = meshes.getByName(mesh, Ogre::RGN_AUTODETECT);
+                    if (left && !left->isLoaded())
+                        meshes.remove(left);
+                });
     return nullptr;
 }
 
