@@ -11,7 +11,10 @@ cmake -S . -B build
 cmake --build build -j"$(nproc)"
 
 demo=(build/demo/avatar-demo --content build/content "$@")
-if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-    exec xvfb-run -a -s "-screen 0 1280x480x24" "${demo[@]}"
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+    status=0
+    scripts/with-display.sh --size 1280x720 "${demo[@]}" || status=$?
+    # 77: no display server could be started; the demo then runs headless and prints its summary.
+    [ "$status" -eq 77 ] || exit "$status"
 fi
 exec "${demo[@]}"
