@@ -9,6 +9,10 @@ if [ "${1:-}" = "--size" ]; then
     size=$2
     shift 2
 fi
+# Mesa's llvmpipe now and then spins forever in a frame's swap on these machines; softpipe, the
+# plain software rasterizer, does not, and is quick enough for the small frames we render.
+export GALLIUM_DRIVER="${GALLIUM_DRIVER:-softpipe}"
+
 if ! command -v Xvfb >/dev/null; then
     echo "SKIP: Xvfb is not installed" >&2
     exit 77
