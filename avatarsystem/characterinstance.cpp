@@ -1,6 +1,7 @@
 #include "avatarsystem/characterinstance.h"
 
 #include "avatarsystem/attachmodel.h"
+#include "avatarsystem/detail/bodysplit.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
@@ -265,7 +266,12 @@ bool CharacterInstance::destroy()
         std::vector<Ogre::Entity*>& pool =
             isFemaleBody(entity, m_properties.gender) ? s_femaleEntityPool : s_maleEntityPool;
         if (pool.size() < kMaxPooledEntities)
+        {
+            // The next avatar takes the body as OGRE made it: no state, weight, mask or blend mode of ours.
+            avatar_detail::guarded("resetting a pooled body's animation",
+                                   [entity] { avatar_detail::resetAnimation(entity); });
             pool.push_back(entity);
+        }
         else
             avatar_detail::guarded("destroying a character entity", [&] { scene->destroyEntity(entity); });
         m_entity = nullptr;
@@ -423,6 +429,8 @@ bool CharacterInstance::acquireEntity()
         entity = pool.back();
         pool.pop_back();
         entity->setVisible(true);
+        // Whatever the body's last avatar played or weighted is gone.
+        avatar_detail::resetAnimation(entity);
         if (m_animCtrl)
         {
             m_animCtrl->setEntity(entity);

@@ -16,6 +16,9 @@ InstanceBase::~InstanceBase()
 
 void InstanceBase::releaseController()
 {
+    // The states belong to an entity that is about to go (or back to a pool, to another avatar).
+    m_animationList.clear();
+    m_currentAnimState = nullptr;
     if (!m_animCtrl)
         return;
     m_animCtrl->clearOwner();

@@ -470,6 +470,7 @@ const std::vector<AnimDef>& animDefs()
         {13, 1, 1, "Kneel", 1, "lower-body kneel"},
         {20, 1, 0, "Death", 0, "whole-body death"},
         {30, 2, 0, "Pose_Nod", 0, "additive nod"},
+        {31, 2, 1, "Pose_Nod", 0, "additive nod that keeps an upper-body overlay"},
     };
     return anims;
 }
