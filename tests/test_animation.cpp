@@ -33,8 +33,7 @@ namespace
 // Rows of the pack's animation table.
 const AnimationType kStand = AnimationType(0), kWalk = AnimationType(1), kRun = AnimationType(2),
                     kAttack1 = AnimationType(10), kAttack2 = AnimationType(11), kCast = AnimationType(12),
-                    kDeath = AnimationType(20), kNod = AnimationType(30),
-                    kNodOverOverlay = AnimationType(31);
+                    kDeath = AnimationType(20), kNod = AnimationType(30), kNodOverOverlay = AnimationType(31);
 
 AnimationController& controllerOf(IInstance* avatar)
 {
@@ -511,11 +510,12 @@ float timeOf(const std::vector<Layer>& layers, const std::string& name)
 /// Plays main (a lower-body loop) and overlay (an upper-body loop) through controller on entity
 /// and checks every bone against reference entities: mid-fade, at full overlay weight, and with
 /// an additive pose on top.
-void checkSplit(AnimationController& controller, Ogre::Entity* entity, const std::string& upperRoot,
-                AnimationType main, AnimationType overlay, AnimationType poseType)
+void checkSplit(AnimationController& controller, Ogre::Entity* entity, const std::string& upperRoot, AnimationType main,
+                AnimationType overlay, AnimationType poseType)
 {
     const std::string mainName = controller.getAnimName(main), overlayName = controller.getAnimName(overlay);
-    const std::vector<unsigned short> upper = bonesOf(entity, upperRoot, true), lower = bonesOf(entity, upperRoot, false);
+    const std::vector<unsigned short> upper = bonesOf(entity, upperRoot, true),
+                                      lower = bonesOf(entity, upperRoot, false);
     ASSERT_FALSE(upper.empty());
     ASSERT_FALSE(lower.empty());
 
@@ -616,7 +616,8 @@ public:
                 Ogre::NodeAnimationTrack* t = anim->createNodeTrack(bone->getHandle(), bone);
                 t->createNodeKeyFrame(0.0f);
                 Ogre::TransformKeyFrame* mid = t->createNodeKeyFrame(0.5f);
-                mid->setRotation(Ogre::Quaternion(Ogre::Degree(motion.degrees), Ogre::Vector3(1, 0.3f, 0).normalisedCopy()));
+                mid->setRotation(
+                    Ogre::Quaternion(Ogre::Degree(motion.degrees), Ogre::Vector3(1, 0.3f, 0).normalisedCopy()));
                 mid->setTranslate(Ogre::Vector3(0, motion.degrees / 1000.0f, 0));
                 t->createNodeKeyFrame(1.0f);
             }
@@ -684,16 +685,15 @@ TEST_F(Animation, theSplitOnRigsWithOtherBoneNamesChoosesTheTorsoOrTheHostsBone)
     }
     {
         SCOPED_TRACE("a rig whose names tell nothing, split where the host says");
-        CodeRig rig("OddRig",
-                    {{"b0", nullptr},
-                     {"b1", "b0"},
-                     {"b2", "b1"},
-                     {"b3", "b1"},
-                     {"b4", "b2"},
-                     {"b5", "b4"},
-                     {"b6", "b4"}},
-                    {{"Walk", "b3", 40}, {"Walk", "b1", 8}, {"Walk", "b5", 15}, {"Cast", "b5", -80},
-                     {"Cast", "b6", -70}, {"Cast", "b2", 12}});
+        CodeRig rig(
+            "OddRig",
+            {{"b0", nullptr}, {"b1", "b0"}, {"b2", "b1"}, {"b3", "b1"}, {"b4", "b2"}, {"b5", "b4"}, {"b6", "b4"}},
+            {{"Walk", "b3", 40},
+             {"Walk", "b1", 8},
+             {"Walk", "b5", 15},
+             {"Cast", "b5", -80},
+             {"Cast", "b6", -70},
+             {"Cast", "b2", 12}});
         EXPECT_EQ(manager->getUpperBodyRootBone(rig.entity), "") << "no torso, head or arm by name";
         manager->setUpperBodyRootBone(rig.skeletonName(), "b2");
         EXPECT_EQ(manager->getUpperBodyRootBone(rig.entity), "b2");
