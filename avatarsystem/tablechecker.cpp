@@ -5,9 +5,9 @@
 #include "avatarsystem/ewchardb.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
-#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <utility>
@@ -19,143 +19,6 @@ namespace
 {
 
 using avatar_detail::TableFileReader;
-
-struct NamedColumn
-{
-    unsigned index;
-    const char* name;
-};
-
-// Names are placed by the classes' own constants, so a renumbered constant moves its name with it.
-TableLayout layout(const std::string& fileName, unsigned numFields, bool keyed,
-                   std::initializer_list<NamedColumn> named)
-{
-    TableLayout result{fileName, numFields, keyed, std::vector<std::string>(numFields)};
-    for (const NamedColumn& column : named)
-        if (column.index < numFields)
-            result.columns[column.index] = column.name;
-    return result;
-}
-
-#define COLUMN(cls, name)                                                                                              \
-    NamedColumn                                                                                                        \
-    {                                                                                                                  \
-        cls::name, #name                                                                                               \
-    }
-
-std::vector<TableLayout> makeKnownTables()
-{
-    std::vector<TableLayout> tables;
-    const std::initializer_list<NamedColumn> creatureColumns = {COLUMN(CreatureDB, Scale),
-                                                                COLUMN(CreatureDB, Name),
-                                                                COLUMN(CreatureDB, FileName),
-                                                                COLUMN(CreatureDB, Effect1),
-                                                                COLUMN(CreatureDB, Effect2),
-                                                                COLUMN(CreatureDB, Effect3),
-                                                                COLUMN(CreatureDB, Effect4),
-                                                                COLUMN(CreatureDB, Effect5),
-                                                                COLUMN(CreatureDB, HeadImage),
-                                                                COLUMN(CreatureDB, WalkSpeed),
-                                                                COLUMN(CreatureDB, RunSpeed),
-                                                                COLUMN(CreatureDB, AttackAction1Len),
-                                                                COLUMN(CreatureDB, AttackAction1FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction2Len),
-                                                                COLUMN(CreatureDB, AttackAction2FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction3Len),
-                                                                COLUMN(CreatureDB, AttackAction3FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction4Len),
-                                                                COLUMN(CreatureDB, AttackAction4FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction5Len),
-                                                                COLUMN(CreatureDB, AttackAction5FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction6Len),
-                                                                COLUMN(CreatureDB, AttackAction6FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction70Len),
-                                                                COLUMN(CreatureDB, AttackAction7FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction8Len),
-                                                                COLUMN(CreatureDB, AttackAction8FuckTime),
-                                                                COLUMN(CreatureDB, CameraBias),
-                                                                COLUMN(CreatureDB, BeTransObject)};
-
-    tables.push_back(
-        layout("Animation.csv", AnimationDB::NumColumns, true,
-               {COLUMN(AnimationDB, AnimType), COLUMN(AnimationDB, PlayType), COLUMN(AnimationDB, BlendType),
-                COLUMN(AnimationDB, AnimName), COLUMN(AnimationDB, IsMerge), COLUMN(AnimationDB, expain)}));
-    tables.push_back(layout("Creature.csv", CreatureDB::NumColumns, true, creatureColumns));
-    tables.back().columns[CreatureDB::CreatureID] = "CreatureID";
-    tables.push_back(layout("Npc.csv", NpcDB::NumColumns, true, creatureColumns));
-    tables.back().columns[NpcDB::NpcID] = "NpcID";
-    tables.push_back(
-        layout("Object.csv", ObjectDB::NumColumns, true,
-               {COLUMN(ObjectDB, ObjectId), COLUMN(ObjectDB, Scale), COLUMN(ObjectDB, Name), COLUMN(ObjectDB, FileName),
-                COLUMN(ObjectDB, Effect1), COLUMN(ObjectDB, Effect2), COLUMN(ObjectDB, Effect3),
-                COLUMN(ObjectDB, Effect4), COLUMN(ObjectDB, Effect5), COLUMN(ObjectDB, HeadImage),
-                COLUMN(ObjectDB, CameraBias), COLUMN(ObjectDB, BeTransObject)}));
-    tables.push_back(layout("ItemDisplay.csv", EWItemDB::NumColumns, true,
-                            {COLUMN(EWItemDB, ItemID), COLUMN(EWItemDB, Name), COLUMN(EWItemDB, Type),
-                             COLUMN(EWItemDB, ModelFile), COLUMN(EWItemDB, ModelFile2), COLUMN(EWItemDB, HideHair),
-                             COLUMN(EWItemDB, HideHead), COLUMN(EWItemDB, Effect1), COLUMN(EWItemDB, Effect2),
-                             COLUMN(EWItemDB, Effect3), COLUMN(EWItemDB, flag)}));
-    tables.push_back(layout("WearingItemDisplay.csv", EWWearingDB::NumColumns, true,
-                            {COLUMN(EWWearingDB, ItemID), COLUMN(EWWearingDB, Name), COLUMN(EWWearingDB, Type),
-                             COLUMN(EWWearingDB, TexPath), COLUMN(EWWearingDB, outModel), COLUMN(EWWearingDB, material),
-                             COLUMN(EWWearingDB, TexHand), COLUMN(EWWearingDB, MatHand), COLUMN(EWWearingDB, TexBody),
-                             COLUMN(EWWearingDB, MatBody), COLUMN(EWWearingDB, TexPants), COLUMN(EWWearingDB, MatPants),
-                             COLUMN(EWWearingDB, TexFoot), COLUMN(EWWearingDB, MatFoot), COLUMN(EWWearingDB, Flag),
-                             COLUMN(EWWearingDB, HideBody)}));
-    tables.push_back(
-        layout("EWEffects.csv", EWEffectsDB::NumColumns, true,
-               {COLUMN(EWEffectsDB, effectID), COLUMN(EWEffectsDB, effectName), COLUMN(EWEffectsDB, effectTemplatName),
-                COLUMN(EWEffectsDB, effectSize), COLUMN(EWEffectsDB, effectSpeed)}));
-    tables.push_back(
-        layout("EWRaces.csv", EWCharRacesDB::NumColumns, false,
-               {COLUMN(EWCharRacesDB, RaceID), COLUMN(EWCharRacesDB, ShortName), COLUMN(EWCharRacesDB, Name),
-                COLUMN(EWCharRacesDB, ChineseName), COLUMN(EWCharRacesDB, scale), COLUMN(EWCharRacesDB, Special1),
-                COLUMN(EWCharRacesDB, Special2)}));
-    tables.push_back(layout("EWCharBaseInfo.csv", EWBaseInfoDB::NumColumns, false,
-                            {COLUMN(EWBaseInfoDB, charID),
-                             COLUMN(EWBaseInfoDB, Name),
-                             COLUMN(EWBaseInfoDB, race),
-                             COLUMN(EWBaseInfoDB, gender),
-                             COLUMN(EWBaseInfoDB, facialHairStyle),
-                             COLUMN(EWBaseInfoDB, hairStyle),
-                             COLUMN(EWBaseInfoDB, hairColor),
-                             COLUMN(EWBaseInfoDB, skinColor),
-                             COLUMN(EWBaseInfoDB, faceType),
-                             COLUMN(EWBaseInfoDB, head),
-                             COLUMN(EWBaseInfoDB, shoulder),
-                             COLUMN(EWBaseInfoDB, boot),
-                             COLUMN(EWBaseInfoDB, belt),
-                             COLUMN(EWBaseInfoDB, shirt),
-                             COLUMN(EWBaseInfoDB, pants),
-                             COLUMN(EWBaseInfoDB, doublehand),
-                             COLUMN(EWBaseInfoDB, shield),
-                             COLUMN(EWBaseInfoDB, glove),
-                             COLUMN(EWBaseInfoDB, leftHand),
-                             COLUMN(EWBaseInfoDB, rightHand),
-                             COLUMN(EWBaseInfoDB, backLongWeapon),
-                             COLUMN(EWBaseInfoDB, backShield),
-                             COLUMN(EWBaseInfoDB, leftWaist),
-                             COLUMN(EWBaseInfoDB, rightWaist),
-                             COLUMN(EWBaseInfoDB, animation)}));
-    tables.push_back(
-        layout("EWCharSections.csv", EWCharSectionsDB::NumColumns, true,
-               {COLUMN(EWCharSectionsDB, SectonID), COLUMN(EWCharSectionsDB, Race), COLUMN(EWCharSectionsDB, Gender),
-                COLUMN(EWCharSectionsDB, Type), COLUMN(EWCharSectionsDB, Section), COLUMN(EWCharSectionsDB, Color),
-                COLUMN(EWCharSectionsDB, Tex1), COLUMN(EWCharSectionsDB, Tex2), COLUMN(EWCharSectionsDB, Tex3),
-                COLUMN(EWCharSectionsDB, IsNPC)}));
-    tables.push_back(
-        layout("EWCharHairGeo.csv", EWCharHairGeoDB::NumColumns, true,
-               {COLUMN(EWCharHairGeoDB, CharHairGeosetID), COLUMN(EWCharHairGeoDB, Race),
-                COLUMN(EWCharHairGeoDB, Gender), COLUMN(EWCharHairGeoDB, Section), COLUMN(EWCharHairGeoDB, Submesh1),
-                COLUMN(EWCharHairGeoDB, Submesh2), COLUMN(EWCharHairGeoDB, Flags)}));
-    tables.push_back(layout("EWCharFacialHairStyles.csv", EWCharFacialHairDB::NumColumns, false,
-                            {COLUMN(EWCharFacialHairDB, Race), COLUMN(EWCharFacialHairDB, Gender),
-                             COLUMN(EWCharFacialHairDB, Style), COLUMN(EWCharFacialHairDB, Geoset1),
-                             COLUMN(EWCharFacialHairDB, Geoset3), COLUMN(EWCharFacialHairDB, Geoset2)}));
-    return tables;
-}
-
-#undef COLUMN
 
 bool isDecimal(const char* text)
 {
@@ -219,7 +82,10 @@ std::string formatFinding(const TableFinding& finding)
 
 const std::vector<TableLayout>& knownTables()
 {
-    static const std::vector<TableLayout> tables = makeKnownTables();
+    static const std::vector<TableLayout> tables = {
+        AnimationDB::layout(),  CreatureDB::layout(),       NpcDB::layout(),           ObjectDB::layout(),
+        EWItemDB::layout(),     EWWearingDB::layout(),      EWEffectsDB::layout(),     EWCharRacesDB::layout(),
+        EWBaseInfoDB::layout(), EWCharSectionsDB::layout(), EWCharHairGeoDB::layout(), EWCharFacialHairDB::layout()};
     return tables;
 }
 
@@ -254,7 +120,7 @@ CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, 
         switch (kind)
         {
         case TableFileReader::Line::Comment:
-            if (looksLikeRow(line, layout.numFields))
+            if (looksLikeRow(line, layout.numFields()))
                 add(findings, file, lineNumber, TableFinding::Warning,
                     "this row contains \"//\", so it is skipped as a comment");
             break;
@@ -282,12 +148,12 @@ CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, 
         {
             Record rec;
             avatar_detail::splitTableLine(line, length, rec);
-            if (rec.getNumFields() != layout.numFields)
+            if (rec.getNumFields() != layout.numFields())
             {
                 table.opens = false;
                 add(findings, file, lineNumber, TableFinding::Error,
                     "the row has " + std::to_string(rec.getNumFields()) + " columns, the table needs " +
-                        std::to_string(layout.numFields) + ": the table fails to open");
+                        std::to_string(layout.numFields()) + ": the table fails to open");
                 break;
             }
             if (layout.keyed)
@@ -318,39 +184,29 @@ CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, 
     return table;
 }
 
-void checkSectionKeys(const CheckedTable& sections, std::vector<TableFinding>& findings)
+void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findings)
 {
-    using S = EWCharSectionsDB;
-    for (std::size_t i = 0; i < sections.rows.size(); ++i)
+    const TableLayout* layout = table.layout;
+    if (!layout || !layout->packKey)
+        return;
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
     {
-        const Record& row = sections.rows[i];
-        const unsigned key = row.getUInt(S::SectonID);
-        const unsigned packed = S::makeKey(row.getUInt(S::Race), row.getUInt(S::Gender), row.getUInt(S::Type),
-                                           row.getUInt(S::Section), row.getUInt(S::Color));
-        if (key != packed)
-            add(findings, sections.file, sections.lines[i], TableFinding::Error,
-                "SectonID is " + std::to_string(key) + " but race " + std::to_string(row.getUInt(S::Race)) +
-                    ", gender " + std::to_string(row.getUInt(S::Gender)) + ", type " +
-                    std::to_string(row.getUInt(S::Type)) + ", section " + std::to_string(row.getUInt(S::Section)) +
-                    ", color " + std::to_string(row.getUInt(S::Color)) + " pack to " + std::to_string(packed) +
-                    ": the row is found only by " + std::to_string(key));
-    }
-}
-
-void checkHairGeoKeys(const CheckedTable& hair, std::vector<TableFinding>& findings)
-{
-    using H = EWCharHairGeoDB;
-    for (std::size_t i = 0; i < hair.rows.size(); ++i)
-    {
-        const Record& row = hair.rows[i];
-        const unsigned key = row.getUInt(H::CharHairGeosetID);
-        const unsigned packed = H::makeKey(row.getUInt(H::Race), row.getUInt(H::Gender), row.getUInt(H::Section));
-        if (key != packed)
-            add(findings, hair.file, hair.lines[i], TableFinding::Error,
-                "CharHairGeosetID is " + std::to_string(key) + " but race " + std::to_string(row.getUInt(H::Race)) +
-                    ", gender " + std::to_string(row.getUInt(H::Gender)) + ", section " +
-                    std::to_string(row.getUInt(H::Section)) + " pack to " + std::to_string(packed) +
-                    ": the row is found only by " + std::to_string(key));
+        const Record& row = table.rows[i];
+        const unsigned key = row.getUInt(0);
+        const unsigned packed = layout->packKey(row);
+        if (key == packed)
+            continue;
+        std::string parts;
+        for (unsigned column : layout->keyColumns)
+        {
+            std::string name = layout->columns[column];
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            parts += (parts.empty() ? "" : ", ") + name + " " + std::to_string(row.getUInt(column));
+        }
+        add(findings, table.file, table.lines[i], TableFinding::Error,
+            layout->columns[0] + " is " + std::to_string(key) + " but " + parts + " pack to " + std::to_string(packed) +
+                ": the row is found only by " + std::to_string(key));
     }
 }
 
@@ -437,7 +293,7 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
         tables.emplace(layout.fileName, std::move(table));
     }
 
-    auto find = [&tables](const char* fileName) -> const CheckedTable*
+    auto find = [&tables](const std::string& fileName) -> const CheckedTable*
     {
         const auto it = tables.find(fileName);
         return it == tables.end() ? nullptr : &it->second;
@@ -449,14 +305,17 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
                 return report.findings;
         return reports.back().findings; // every checked table has a report
     };
-    if (const CheckedTable* sections = find("EWCharSections.csv"))
-        checkSectionKeys(*sections, reportOf(*sections));
-    if (const CheckedTable* hair = find("EWCharHairGeo.csv"))
-        checkHairGeoKeys(*hair, reportOf(*hair));
-    if (const CheckedTable* races = find("EWRaces.csv"))
-        checkRaceIds(*races, reportOf(*races));
-    if (const CheckedTable* presets = find("EWCharBaseInfo.csv"))
-        checkPresetReferences(*presets, find("EWRaces.csv"), find("ItemDisplay.csv"), find("WearingItemDisplay.csv"),
+    for (const auto& entry : tables)
+    {
+        const CheckedTable& table = entry.second;
+        if (table.layout->packKey)
+            checkPackedKeys(table, reportOf(table));
+        if (table.layout->idIsRowNumber)
+            checkRaceIds(table, reportOf(table));
+    }
+    const CheckedTable* races = find(EWCharRacesDB::layout().fileName);
+    if (const CheckedTable* presets = find(EWBaseInfoDB::layout().fileName))
+        checkPresetReferences(*presets, races, find(EWItemDB::layout().fileName), find(EWWearingDB::layout().fileName),
                               reportOf(*presets));
 
     for (FileReport& report : reports)

@@ -30,16 +30,10 @@ struct TableFinding
 /// "file:line: error|warning: message", the form editors and build logs recognise.
 std::string formatFinding(const TableFinding& finding);
 
-/// What the checker knows of one table file.
-struct TableLayout
-{
-    std::string fileName;             ///< bare file name, as the system opens it
-    unsigned numFields = 0;           ///< exact column count of every row
-    bool keyed = false;               ///< rows kept in a map under column 0 (first row of a key wins)
-    std::vector<std::string> columns; ///< the column constants' names, by index
-};
+/// What the checker knows of one table file: the layout its table class holds.
+using TableLayout = ::TableLayout;
 
-/// The twelve table files the system reads.
+/// The twelve table files the system reads, as their table classes lay them out.
 const std::vector<TableLayout>& knownTables();
 /// The layout of a file by its bare name, or null when the system reads no such table.
 const TableLayout* findTableLayout(const std::string& fileName);
@@ -66,10 +60,9 @@ struct CheckedTable
 CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, const TableLayout& layout,
                              std::vector<TableFinding>& findings);
 
-/// Section rows whose column 0 is not EWCharSectionsDB::makeKey of their own columns (errors).
-void checkSectionKeys(const CheckedTable& sections, std::vector<TableFinding>& findings);
-/// Hair rows whose column 0 is not EWCharHairGeoDB::makeKey of their own columns (errors).
-void checkHairGeoKeys(const CheckedTable& hair, std::vector<TableFinding>& findings);
+/// Rows of a table with a packed key (sections, hair geosets) whose column 0 is not the key their
+/// own columns pack to (errors: the row is found only under column 0). Other tables pass.
+void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findings);
 /// Races whose RaceID is not their 1-based row position (errors: getById never finds them).
 void checkRaceIds(const CheckedTable& races, std::vector<TableFinding>& findings);
 /// Presets whose race is not found by EWCharRacesDB::getById, or whose items and worn items are

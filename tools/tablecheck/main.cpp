@@ -39,8 +39,8 @@ int dump(const std::string& path)
     }
     bool opened = false;
     std::vector<const Record*> rows;
-    TextDataBase plain(path, layout->numFields);
-    KeyedTextDataBase keyed(path, layout->numFields);
+    TextDataBase plain(path, layout->numFields());
+    KeyedTextDataBase keyed(path, layout->numFields());
     if (layout->keyed)
     {
         opened = keyed.open();
