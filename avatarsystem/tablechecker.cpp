@@ -421,7 +421,7 @@ void checkItemMeshes(const CheckedTable& items, const CheckedTable* presets, Mes
                     "ModelFile " + model + " names " + model + ".mesh, which " + problem);
         }
         // The head uses ModelFile only.
-        if (!model2.empty() && (plain || model.empty()))
+        if (!model2.empty() && (plain || (model.empty() && !onHead.count(id))))
         {
             const std::string problem = meshProblem(meshes, model2 + ".mesh");
             if (!problem.empty())
