@@ -25,7 +25,9 @@ public:
     bool insteadRecord(Record& rec, unsigned id) { return replaceStored(rec, id); }
 
 protected:
-    explicit CreatureLayoutDB(const std::string& fileName) : KeyedTextDataBase(fileName, NumColumns) {}
+    explicit CreatureLayoutDB(const TableLayout& layout) : KeyedTextDataBase(layout) {}
+    /// The shared layout under a file name and the name of column 0.
+    static TableLayout makeLayout(const char* fileName, const char* idColumn);
 };
 
 /// Monsters: "Creature.csv", IDs below 30000.
@@ -33,7 +35,10 @@ class CreatureDB : public CreatureLayoutDB
 {
 public:
     static const unsigned CreatureID = 0;
-    CreatureDB() : CreatureLayoutDB("Creature.csv") {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    CreatureDB() : CreatureLayoutDB(layout()) {}
 };
 
 /// NPCs: "Npc.csv", IDs from 30000 outside 37000-38999.
@@ -41,7 +46,10 @@ class NpcDB : public CreatureLayoutDB
 {
 public:
     static const unsigned NpcID = 0;
-    NpcDB() : CreatureLayoutDB("Npc.csv") {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    NpcDB() : CreatureLayoutDB(layout()) {}
 };
 
 /// World objects: "Object.csv", IDs 37000-38999.
@@ -52,7 +60,10 @@ public:
                           Effect4 = 7, Effect5 = 8, HeadImage = 9, CameraBias = 10, BeTransObject = 11;
     static const unsigned NumColumns = 12;
 
-    ObjectDB() : KeyedTextDataBase("Object.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    ObjectDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     const Record& getByName(const std::string& name) const { return findByName(Name, name.c_str()); }
     bool insteadRecord(Record& rec, unsigned id) { return replaceStored(rec, id); }

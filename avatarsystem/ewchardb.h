@@ -10,7 +10,10 @@ public:
                           Effect1 = 7, Effect2 = 8, Effect3 = 9, flag = 10;
     static const unsigned NumColumns = 11;
 
-    EWItemDB() : KeyedTextDataBase("ItemDisplay.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWItemDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     const Record& getByName(const char* name) const { return findByName(Name, name); }
     /// Stores a copy under its column 0, replacing any row stored there.
@@ -26,7 +29,10 @@ public:
                           MatFoot = 13, Flag = 14, HideBody = 15;
     static const unsigned NumColumns = 16;
 
-    EWWearingDB() : KeyedTextDataBase("WearingItemDisplay.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWWearingDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     /// Stores a copy under its column 0 only when no row is stored there; false when one was (it stays).
     bool addRecord(Record& rec) { return storeIfNew(rec); }
@@ -39,7 +45,10 @@ public:
     static const unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
     static const unsigned NumColumns = 5;
 
-    EWEffectsDB() : KeyedTextDataBase("EWEffects.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWEffectsDB() : KeyedTextDataBase(layout()) {}
     const Record& getById(unsigned id) const { return findByKey(id); }
     const Record& getByName(const char* name) const { return findByName(effectName, name); }
 };
@@ -54,7 +63,10 @@ public:
                           backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23, animation = 24;
     static const unsigned NumColumns = 25;
 
-    EWBaseInfoDB() : TextDataBase("EWCharBaseInfo.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWBaseInfoDB() : TextDataBase(layout()) {}
     /// The row at position id - 1, whatever its column 0 holds.
     const Record& getById(unsigned id) const;
     const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
@@ -67,7 +79,10 @@ public:
     static const unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5, Special2 = 6;
     static const unsigned NumColumns = 7;
 
-    EWCharRacesDB() : TextDataBase("EWRaces.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharRacesDB() : TextDataBase(layout()) {}
     /// The row at position id - 1 when its RaceID equals id.
     const Record& getById(unsigned id) const;
     const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
@@ -84,7 +99,10 @@ public:
     /// Values of the Type column.
     static const unsigned SkinType = 0, FaceType = 1, FacialHairType = 2, HairType = 3, UnderwearType = 4;
 
-    EWCharSectionsDB() : KeyedTextDataBase("EWCharSections.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharSectionsDB() : KeyedTextDataBase(layout()) {}
     /// (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + color, wrapping in 32 bits.
     static unsigned makeKey(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned color)
     {
@@ -115,7 +133,10 @@ public:
                           Flags = 6;
     static const unsigned NumColumns = 7;
 
-    EWCharHairGeoDB() : KeyedTextDataBase("EWCharHairGeo.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharHairGeoDB() : KeyedTextDataBase(layout()) {}
     /// (race - 1) * 40 + gender * 20 + section, wrapping in 32 bits.
     static unsigned makeKey(unsigned race, unsigned gender, unsigned section)
     {
@@ -136,7 +157,10 @@ public:
     static const unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;
     static const unsigned NumColumns = 6;
 
-    EWCharFacialHairDB() : TextDataBase("EWCharFacialHairStyles.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharFacialHairDB() : TextDataBase(layout()) {}
     /// The first row in file order for that race, gender and style.
     const Record& getByParams(unsigned race, unsigned gender, unsigned style) const;
     /// How many beard styles that race and gender offer.
