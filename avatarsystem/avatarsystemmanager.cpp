@@ -694,13 +694,65 @@ void AnimationController::resetAllStates(bool enabled)
 void AnimationController::notifyStart(AnimationType type, bool looping)
 {
     if (m_callback)
-        m_callback->onAnimationState(type, false, looping);
+        m_events.push_back({m_callback, type, false, false, looping, 0});
 }
 
 void AnimationController::notifyStop(AnimationType type)
 {
     if (m_callback)
-        m_callback->onAnimationState(type, true, false);
+        m_events.push_back({m_callback, type, false, true, false, 0});
+}
+
+void AnimationController::notifyEnd(AnimationType type, int part)
+{
+    if (m_callback)
+        m_events.push_back({m_callback, type, true, false, false, part});
+}
+
+AnimationController::Operation::Operation(AnimationController& controller) : m_controller(controller)
+{
+    ++controller.m_running;
+    ++controller.m_queueing;
+}
+
+AnimationController::Operation::~Operation()
+{
+    AnimationController& c = m_controller;
+    if (--c.m_queueing == 0)
+        c.deliverEvents();
+    if (--c.m_running == 0 && c.m_retired)
+        delete &c;
+}
+
+void AnimationController::deliverEvents()
+{
+    // Events of a play the host starts from a callback are delivered by that play, inside the callback.
+    std::vector<Event> batch;
+    batch.swap(m_events);
+    for (const Event& event : batch)
+    {
+        if (m_retired)
+            return;
+        avatar_detail::guarded("calling the host's animation callback",
+                               [&event]
+                               {
+                                   if (event.end)
+                                       event.target->onAnimationEnd(event.type, event.part);
+                                   else
+                                       event.target->onAnimationState(event.type, event.stopped, event.looping);
+                               });
+    }
+}
+
+bool AnimationController::retireWhenIdle()
+{
+    if (m_running == 0)
+        return false;
+    m_retired = true;
+    m_owner = nullptr;
+    m_entity = nullptr;
+    forgetLayers();
+    return true;
 }
 
 void AnimationController::dropOverlay()
@@ -716,6 +768,7 @@ void AnimationController::play(AnimationType type, ANI_BLEND_TYPE blend, float s
 {
     if (m_paused || !m_entity)
         return;
+    Operation operation(*this);
     const AnimationDB* table = animationTable();
     const Record* row = table ? table->getByType(static_cast<unsigned>(type)) : nullptr;
     if (!row)
@@ -896,6 +949,7 @@ void AnimationController::update(bool, float seconds)
 {
     if (m_paused || !m_owner)
         return;
+    Operation operation(*this);
     if (m_pendingPlay && m_pendingType != ANIM_NONE)
     {
         // Cleared first: a play the host defers from one of this play's callbacks is kept.
@@ -981,16 +1035,15 @@ void AnimationController::update(bool, float seconds)
             m_overlayActive = false;
             const AnimationType ended = m_overlayType;
             m_overlayType = ANIM_NONE;
-            if (m_callback && ended != ANIM_NONE)
+            if (ended != ANIM_NONE)
             {
-                m_callback->onAnimationEnd(ended, 2);
+                notifyEnd(ended, 2);
                 notifyStop(ended);
             }
             m_overlayWeight = 0.0f;
         }
     }
 
-    // The host may have changed the layers from a callback above.
     if (m_mainState)
     {
         if (!m_mainPlayOnce || percentOf(m_mainState) < s_endPercent)
@@ -1021,9 +1074,9 @@ void AnimationController::update(bool, float seconds)
             m_mainState->setTimePosition(m_mainState->getLength());
             const AnimationType ended = m_mainType;
             m_mainType = ANIM_NONE;
-            if (m_callback && ended != ANIM_NONE)
+            if (ended != ANIM_NONE)
             {
-                m_callback->onAnimationEnd(ended, m_overlayActive ? 1 : 0);
+                notifyEnd(ended, m_overlayActive ? 1 : 0);
                 notifyStop(ended);
             }
         }

@@ -40,6 +40,10 @@ struct BodyPartition;
 /// bone is lower body. The weights reach OGRE as a state weight and a per-bone blend mask each, so
 /// every bone receives exactly its part's weight whatever the skeleton's blend mode.
 ///
+/// Callbacks: the host's IActionCallback hears of starts, stops and ends once the play or update
+/// that caused them has finished its changes, in the order they arose, so that it may play, clear
+/// or destroy the avatar from within them. An exception it throws is logged and goes no further.
+///
 /// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
 /// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %
 /// at which they end (a wrapping state could jump past it and never end). Looping overlays loop.
@@ -110,7 +114,37 @@ public:
     /// The weight state gives the upper-body and the lower-body bones now (0 when it is no layer's).
     void getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const;
 
+    /// For the owner letting go while a call of this controller is still running (the host
+    /// destroyed the avatar from a callback): false when none runs, and the owner deletes it;
+    /// otherwise the controller lets go of its entity and deletes itself when that call returns.
+    bool retireWhenIdle();
+
 private:
+    /// A host notification waiting for the end of the operation that raised it.
+    struct Event
+    {
+        IActionCallback* target;
+        AnimationType type;
+        bool end;
+        bool stopped;
+        bool looping;
+        int part;
+    };
+    /// Marks a play or update in progress: its events are delivered when the outermost one ends.
+    class Operation
+    {
+    public:
+        explicit Operation(AnimationController& controller);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        AnimationController& m_controller;
+    };
+    void deliverEvents();
+    void notifyEnd(AnimationType type, int part);
+
     enum RateKind
     {
         RATE_NONE,
@@ -168,6 +202,10 @@ private:
     std::shared_ptr<const avatar_detail::BodyPartition> m_partition;
     unsigned m_partitionGeneration = 0;
     std::vector<float> m_maskScratch;
+    std::vector<Event> m_events;
+    int m_running = 0;
+    int m_queueing = 0;
+    bool m_retired = false;
 };
 
 /// Base of the avatar classes the manager creates, registers and disposes of.

@@ -263,15 +263,13 @@ bool CharacterInstance::destroy()
                                    });
         m_materialCopies.clear();
 
+        // The next avatar takes the body as OGRE made it: no state, weight, mask or blend mode of
+        // ours. The engine does not free blend masks with their entity either.
+        avatar_detail::guarded("resetting a body's animation", [entity] { avatar_detail::resetAnimation(entity); });
         std::vector<Ogre::Entity*>& pool =
             isFemaleBody(entity, m_properties.gender) ? s_femaleEntityPool : s_maleEntityPool;
         if (pool.size() < kMaxPooledEntities)
-        {
-            // The next avatar takes the body as OGRE made it: no state, weight, mask or blend mode of ours.
-            avatar_detail::guarded("resetting a pooled body's animation",
-                                   [entity] { avatar_detail::resetAnimation(entity); });
             pool.push_back(entity);
-        }
         else
             avatar_detail::guarded("destroying a character entity", [&] { scene->destroyEntity(entity); });
         m_entity = nullptr;

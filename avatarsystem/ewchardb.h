@@ -6,9 +6,9 @@
 class EWItemDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned ItemID = 0, Name = 1, Type = 2, ModelFile = 3, ModelFile2 = 4, HideHair = 5, HideHead = 6,
-                          Effect1 = 7, Effect2 = 8, Effect3 = 9, flag = 10;
-    static const unsigned NumColumns = 11;
+    static constexpr unsigned ItemID = 0, Name = 1, Type = 2, ModelFile = 3, ModelFile2 = 4, HideHair = 5, HideHead = 6,
+                              Effect1 = 7, Effect2 = 8, Effect3 = 9, flag = 10;
+    static constexpr unsigned NumColumns = 11;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -24,10 +24,10 @@ public:
 class EWWearingDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned ItemID = 0, Name = 1, Type = 2, TexPath = 3, outModel = 4, material = 5, TexHand = 6,
-                          MatHand = 7, TexBody = 8, MatBody = 9, TexPants = 10, MatPants = 11, TexFoot = 12,
-                          MatFoot = 13, Flag = 14, HideBody = 15;
-    static const unsigned NumColumns = 16;
+    static constexpr unsigned ItemID = 0, Name = 1, Type = 2, TexPath = 3, outModel = 4, material = 5, TexHand = 6,
+                              MatHand = 7, TexBody = 8, MatBody = 9, TexPants = 10, MatPants = 11, TexFoot = 12,
+                              MatFoot = 13, Flag = 14, HideBody = 15;
+    static constexpr unsigned NumColumns = 16;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -42,8 +42,8 @@ public:
 class EWEffectsDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
-    static const unsigned NumColumns = 5;
+    static constexpr unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
+    static constexpr unsigned NumColumns = 5;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -57,11 +57,12 @@ public:
 class EWBaseInfoDB : public TextDataBase
 {
 public:
-    static const unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5, hairColor = 6,
-                          skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12, shirt = 13,
-                          pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18, rightHand = 19,
-                          backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23, animation = 24;
-    static const unsigned NumColumns = 25;
+    static constexpr unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5,
+                              hairColor = 6, skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12,
+                              shirt = 13, pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18,
+                              rightHand = 19, backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23,
+                              animation = 24;
+    static constexpr unsigned NumColumns = 25;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -76,8 +77,9 @@ public:
 class EWCharRacesDB : public TextDataBase
 {
 public:
-    static const unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5, Special2 = 6;
-    static const unsigned NumColumns = 7;
+    static constexpr unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5,
+                              Special2 = 6;
+    static constexpr unsigned NumColumns = 7;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -93,11 +95,11 @@ public:
 class EWCharSectionsDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned SectonID = 0, Race = 1, Gender = 2, Type = 3, Section = 4, Color = 5, Tex1 = 6, Tex2 = 7,
-                          Tex3 = 8, IsNPC = 9;
-    static const unsigned NumColumns = 10;
+    static constexpr unsigned SectonID = 0, Race = 1, Gender = 2, Type = 3, Section = 4, Color = 5, Tex1 = 6, Tex2 = 7,
+                              Tex3 = 8, IsNPC = 9;
+    static constexpr unsigned NumColumns = 10;
     /// Values of the Type column.
-    static const unsigned SkinType = 0, FaceType = 1, FacialHairType = 2, HairType = 3, UnderwearType = 4;
+    static constexpr unsigned SkinType = 0, FaceType = 1, FacialHairType = 2, HairType = 3, UnderwearType = 4;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -129,9 +131,9 @@ private:
 class EWCharHairGeoDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned CharHairGeosetID = 0, Race = 1, Gender = 2, Section = 3, Submesh1 = 4, Submesh2 = 5,
-                          Flags = 6;
-    static const unsigned NumColumns = 7;
+    static constexpr unsigned CharHairGeosetID = 0, Race = 1, Gender = 2, Section = 3, Submesh1 = 4, Submesh2 = 5,
+                              Flags = 6;
+    static constexpr unsigned NumColumns = 7;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();
@@ -154,8 +156,8 @@ public:
 class EWCharFacialHairDB : public TextDataBase
 {
 public:
-    static const unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;
-    static const unsigned NumColumns = 6;
+    static constexpr unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;
+    static constexpr unsigned NumColumns = 6;
 
     /// File name, column names and keying of the table.
     static const TableLayout& layout();

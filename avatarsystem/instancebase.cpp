@@ -22,7 +22,9 @@ void InstanceBase::releaseController()
     if (!m_animCtrl)
         return;
     m_animCtrl->clearOwner();
-    delete m_animCtrl;
+    // Destroyed from one of its own callbacks: it deletes itself once that call returns.
+    if (!m_animCtrl->retireWhenIdle())
+        delete m_animCtrl;
     m_animCtrl = nullptr;
 }
 

@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -391,6 +392,47 @@ TEST_F(Animation, instanceOperationsOfBothKinds)
     hero->animationAddTime(1.0f);
     hero->setNewAimationState(walkIndex, false);
     EXPECT_FLOAT_EQ(stateOf(next, "Walk")->getTimePosition(), 0.0f) << "the old avatar moves nothing";
+    delete static_cast<CharacterInstance*>(hero);
+}
+
+/// A host that chains animations and removes corpses from within its callbacks, and throws on a start.
+class ReactingHost : public IActionCallback
+{
+public:
+    void onAnimationEnd(AnimationType type, int) override
+    {
+        if (type == kAttack1)
+            avatar->playAnimation(kCast, BLEND_SMOOTH, 0.0f, this, true);
+        if (type == kDeath)
+            IAvatarSystem::getSingletonPtr()->destroyInstance(avatar->getUniqueID());
+    }
+    void onAnimationState(AnimationType type, bool stopped, bool) override
+    {
+        if (type == kRun && !stopped)
+            throw std::runtime_error("the host's own failure");
+    }
+    IInstance* avatar = nullptr;
+};
+
+TEST_F(Animation, theHostMayPlayOrDestroyFromItsCallbacks)
+{
+    ReactingHost host;
+    host.avatar = hero;
+    play(kWalk, BLEND_IMMEDIATE, &host);
+    play(kAttack1, BLEND_IMMEDIATE, &host);
+    ticks(20, 0.05f);
+    EXPECT_EQ(hero->searchAnimation(2), kCast) << "the next overlay, played when the attack ended";
+    EXPECT_TRUE(stateOf(hero, "Cast")->getEnabled());
+
+    EXPECT_NO_THROW(play(kRun, BLEND_IMMEDIATE, &host));
+    EXPECT_EQ(hero->searchAnimation(1), kRun);
+
+    play(kDeath, BLEND_IMMEDIATE, &host);
+    ticks(20, 0.1f);
+    EXPECT_EQ(hero->getEntityPtr(), nullptr) << "destroyed when the death ended";
+    EXPECT_EQ(manager->getInstance(static_cast<unsigned>(hero->getUniqueID())), nullptr);
+    ticks(2, 0.1f);
+    delete static_cast<CharacterInstance*>(hero);
 }
 
 TEST(AnimationEngine, eachEntityOwnsTheBlendModeOfItsSkeleton)
@@ -638,6 +680,9 @@ public:
     }
     ~CodeRig()
     {
+        // Blend masks are not freed with their entity.
+        for (const auto& state : entity->getAllAnimationStates()->getAnimationStates())
+            state.second->destroyBlendMask();
         HeadlessOgre::sceneManager()->destroyEntity(entity);
         const std::string group = Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME;
         Ogre::MeshManager::getSingleton().remove(m_mesh, group);
