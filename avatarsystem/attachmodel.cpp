@@ -1,6 +1,7 @@
 #include "avatarsystem/attachmodel.h"
 
 #include "avatarsystem/avatarsystemmanager.h"
+#include "avatarsystem/detail/effectbinding.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
@@ -32,18 +33,8 @@ Ogre::SceneManager* sceneManager()
     return manager ? manager->getSceneMgr() : nullptr;
 }
 
-bool hasBone(Ogre::Entity* entity, const std::string& bone)
-{
-    return entity && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
-}
-
-/// The entity whose bone object hangs on, or null when it hangs on a scene node or nowhere.
-Ogre::Entity* boneOwner(const Ogre::MovableObject* object)
-{
-    if (!object || !object->isAttached() || !object->isParentTagPoint())
-        return nullptr;
-    return static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity();
-}
+using avatar_detail::boneOwner;
+using avatar_detail::hasBone;
 } // namespace
 
 bool AttachModel::create(std::string name, std::string meshFile)
@@ -125,17 +116,7 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
     else
         return false;
 
-    Effect* effect = m_effect;
-    const bool hung = avatar_detail::guarded(
-        "hanging an attached model's effect",
-        [&] { m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
-    if (!hung)
-        return false;
-    effect->show();
-    effect->setParamA(99999.0f);
-    if (isCopy)
-        effect->setParamB(99999.0f);
-    return true;
+    return avatar_detail::hangEffect(m_entity, bone, *m_effect, isCopy);
 }
 
 void AttachModel::setEffectVisible(bool visible)
@@ -150,14 +131,7 @@ void AttachModel::setEffectVisible(bool visible)
 
 void AttachModel::destroyEfeect()
 {
-    if (!m_effect)
-        return;
-    Ogre::MovableObject* object = *m_effect;
-    if (m_entity && boneOwner(object) == m_entity)
-        avatar_detail::guarded("taking an effect off an attached model",
-                               [&] { m_entity->detachObjectFromBone(object); });
-    EffectManager::getSingletonPtr()->freeEffect(m_effect->getName(), false);
-    m_effect = nullptr;
+    avatar_detail::releaseEffect(m_entity, m_effect);
 }
 
 void AttachModel::setInstanceTransoarency(float alpha)
@@ -205,11 +179,7 @@ void AttachModel::destroy()
     m_attached = false;
 
     avatar_detail::guarded("clearing an attached model's bones", [&] { m_entity->detachAllObjectsFromBone(); });
-    if (m_effect)
-    {
-        EffectManager::getSingletonPtr()->freeEffect(m_effect->getName(), false);
-        m_effect = nullptr;
-    }
+    avatar_detail::releaseEffect(m_entity, m_effect);
 
     if (!m_materialCopy.empty())
     {

@@ -1,6 +1,7 @@
 #include "avatarsystem/characterinstance.h"
 
 #include "avatarsystem/attachmodel.h"
+#include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
@@ -109,15 +110,6 @@ Ogre::TextureUnitState* firstTextureUnit(const Ogre::MaterialPtr& material)
     return pass->getNumTextureUnitStates() == 0 ? nullptr : pass->getTextureUnitState(0);
 }
 
-/// name itself when no entity has it, else name#2, name#3... whichever is free first.
-std::string freeEntityName(Ogre::SceneManager& scene, const std::string& name)
-{
-    std::string candidate = name;
-    for (unsigned n = 2; scene.hasEntity(candidate); ++n)
-        candidate = name + "#" + std::to_string(n);
-    return candidate;
-}
-
 /// name itself when no material has it (in any group), else name#2, name#3... whichever is free first.
 std::string freeMaterialName(const std::string& name)
 {
@@ -148,12 +140,7 @@ bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
 // A character's manual animation starts unpaused; its movement speeds start at 6 and 2.
 CharacterInstance::CharacterInstance() : InstanceBase(false, 6.0f, 2.0f) {}
 
-CharacterInstance::~CharacterInstance()
-{
-    // The OGRE objects need the scene and go in destroy(); the callback record is ours either way,
-    // so that an instance deleted without destroy() leaks no memory of its own.
-    delete m_entityCallback;
-}
+CharacterInstance::~CharacterInstance() = default;
 
 void CharacterInstance::setProperties(const PlayerSetting_t& setting)
 {
@@ -188,24 +175,7 @@ bool CharacterInstance::build()
             m_animCtrl->setEntity(m_entity);
             m_animCtrl->setPause(false);
         }
-        if (m_entityCallback && m_entityCallback->view)
-        {
-            if (m_entityCallback->type == 0)
-            {
-                IEntityView* view = m_entityCallback->view;
-                view->onInstanceReady(this, 0);
-                if (m_entityCallback->observer)
-                    m_entityCallback->observer->onViewReady(view->getViewKey());
-                m_entityCallback->type = 3;
-            }
-        }
-        else if (m_isCopy)
-        {
-            if (m_rtt3DCallback)
-                m_rtt3DCallback->onPlayerCopyCreated();
-            if (m_rttCallback)
-                m_rttCallback->onCopyCreated();
-        }
+        notifyHostOfFirstBuild(0.0f);
     }
     m_appliedProperties = m_properties;
     m_isCreated = true;
@@ -414,8 +384,9 @@ bool CharacterInstance::acquireEntity()
     {
         // The formed name is kept whenever it is free; two names can form the same text
         // ("Ann1" with ID 7 and "Ann" with ID 17), and then a numbered variant is used.
-        const std::string name = freeEntityName(*scene, m_name + std::to_string(m_uniqueID) + "_Player");
-        if (!avatar_detail::guarded("creating a character entity", [&] { entity = scene->createEntity(name, mesh); }))
+        const std::string name = avatar_detail::freeEntityName(*scene, m_name + std::to_string(m_uniqueID) + "_Player");
+        entity = avatar_detail::createEntityOrNull(scene, name, mesh, "creating a character entity");
+        if (!entity)
             return false;
     }
     else
@@ -698,12 +669,6 @@ std::array<AttachModel*, 10> CharacterInstance::attachments() const
             m_shield, m_backWeapon, m_backShield, m_waistL,      m_waistR};
 }
 
-bool CharacterInstance::isOwnMaterial(const Ogre::MaterialPtr& material) const
-{
-    return material &&
-           std::find(m_materialCopies.begin(), m_materialCopies.end(), material->getName()) != m_materialCopies.end();
-}
-
 void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
 {
     m_transparencySet = fromOutside;
@@ -717,12 +682,7 @@ void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
                            [&]
                            {
                                // Only our own copies change: a material shared with other entities stays as it is.
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                               {
-                                   const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-                                   if (isOwnMaterial(material))
-                                       avatar_detail::applyOpacity(material, alpha, style);
-                               }
+                               avatar_detail::applyOpacity(*m_entity, alpha, style, &m_materialCopies);
                                m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
                            });
     for (AttachModel* model : attachments())
@@ -736,36 +696,15 @@ void CharacterInstance::setTextureFilter(int level)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
     avatar_detail::guarded("setting a character's texture filter",
-                           [&]
-                           {
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                               {
-                                   const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-                                   if (isOwnMaterial(material))
-                                       avatar_detail::applyTextureFilter(material, filter);
-                               }
-                           });
+                           [&] { avatar_detail::applyTextureFilter(*m_entity, filter, &m_materialCopies); });
     for (AttachModel* model : attachments())
         if (model)
             model->setTextureFilter(level);
 }
 
-void CharacterInstance::setVisible(bool visible)
-{
-    if (m_entity)
-        m_entity->setVisible(visible);
-}
-
 void CharacterInstance::setHighLight(bool /*on*/)
 {
     // Characters are not highlighted.
-}
-
-void CharacterInstance::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
-{
-    m_isCopy = true;
-    m_rttCallback = rtt;
-    m_rtt3DCallback = rtt3D;
 }
 
 void CharacterInstance::getSpeedRate(float& runRate, float& walkRate)

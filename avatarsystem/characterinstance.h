@@ -35,17 +35,9 @@ public:
     // IInstance
     bool create() override;
     bool destroy() override;
-    void setVisible(bool visible) override;
     void setHighLight(bool on) override;
     void setTextureFilter(int level) override;
-    void setUniqueID(unsigned long uniqueID) override { m_uniqueID = uniqueID; }
     void setInstanceTransoarency(float alpha, bool fromOutside) override;
-    void setEntityViewPtr(ENTITY_CALLBACK* callback) override { m_entityCallback = callback; }
-    void setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D) override;
-    const std::string& getName() override { return m_name; }
-    float getScale() override { return m_scale; }
-    unsigned long getUniqueID() override { return m_uniqueID; }
-    Ogre::Entity* getEntityPtr() override { return m_entity; }
     INSTANCE_TYPE_e getInstanceType() override { return s_instanceType; }
     AttachModel* getRightWeapon() override { return m_rightWeapon; }
     AttachModel* getLeftWeapon() override { return m_leftWeapon; }
@@ -98,8 +90,6 @@ private:
     bool build();
     /// The ten attachment members in member order.
     std::array<AttachModel*, 10> attachments() const;
-    /// Whether the material is one of the copies made for this avatar.
-    bool isOwnMaterial(const Ogre::MaterialPtr& material) const;
     bool acquireEntity();
     void copyMaterials();
     void setSubEntityTexture(const std::string& subEntityName, const std::string& texture);
@@ -107,15 +97,8 @@ private:
 
     bool m_isCreated = false;
     bool m_needMaterialClone = true;
-    bool m_isCopy = false;
     bool m_lowArmByHand = true;
     bool m_lowLegByFoot = true;
-    float m_scale = 1.0f;
-    float m_baseSpeedA = 1.0f;
-    float m_baseSpeedB = 1.0f;
-    std::string m_name;
-    Ogre::Entity* m_entity = nullptr;
-    unsigned long m_uniqueID = 0;
     unsigned m_subEntityCount = 0;
     AttachModel* m_helm = nullptr;
     AttachModel* m_shoulderL = nullptr;
@@ -132,9 +115,6 @@ private:
     std::string m_gloveOutTexture, m_bootOutTexture, m_pantsOutTexture, m_shirtOutTexture, m_beltOutTexture;
     PlayerSetting_t m_properties;
     PlayerSetting_t m_appliedProperties;
-    ENTITY_CALLBACK* m_entityCallback = nullptr;
-    IRttObjectCallback* m_rttCallback = nullptr;
-    I3DRttObjectCallback* m_rtt3DCallback = nullptr;
     /// The names the material copies were made under (kept for destroy).
     std::vector<std::string> m_materialCopies;
 };
