@@ -54,6 +54,8 @@ namespace
 const char* const s_maleMesh = "HumanMale.mesh";
 const char* const s_femaleMesh = "HumanFemale.mesh";
 const char* const s_fallbackMaterial = "c_body";
+// The template a section goes back to when no item dresses it.
+const std::string s_defaultTemplate = "body_new_M";
 const Ogre::uint8 s_opaqueQueue = 53;
 const Ogre::uint8 s_translucentQueue = 90;
 
@@ -121,6 +123,69 @@ std::string freeMaterialName(const std::string& name)
     return candidate;
 }
 
+/// The item ID a setting holds for an equipment place; 0 for any other value.
+unsigned itemInPlace(const PlayerSetting_t& s, int slot)
+{
+    switch (slot)
+    {
+    case SLOT_HEAD:
+        return s.head;
+    case SLOT_SHOULDER:
+        return s.shoulder;
+    case SLOT_BOOT:
+        return s.boot;
+    case SLOT_BELT:
+        return s.belt;
+    case SLOT_SHIRT:
+        return s.shirt;
+    case SLOT_PANTS:
+        return s.pants;
+    case SLOT_DOUBLEHAND:
+        return s.doublehand;
+    case SLOT_SHIELD:
+        return s.shield;
+    case SLOT_GLOVE:
+        return s.glove;
+    case SLOT_RIGHT_HAND:
+        return s.rightHand;
+    case SLOT_LEFT_HAND:
+        return s.leftHand;
+    case SLOT_BACK_LONG_WEAPON:
+        return s.backLongWeapon;
+    case SLOT_BACK_SHIELD:
+        return s.backShield;
+    case SLOT_RIGHT_WAIST:
+        return s.rightWaist;
+    case SLOT_LEFT_WAIST:
+        return s.leftWaist;
+    default:
+        return 0;
+    }
+}
+
+/// The WeaponEffectVisible value that chooses a place's effect; null for places without effect.
+const unsigned WeaponEffectVisible::*effectChoice(int slot)
+{
+    switch (slot)
+    {
+    case SLOT_SHOULDER:
+        return &WeaponEffectVisible::shoulderEffect;
+    case SLOT_DOUBLEHAND:
+    case SLOT_RIGHT_HAND:
+        return &WeaponEffectVisible::rightHandEffect;
+    case SLOT_LEFT_HAND:
+        return &WeaponEffectVisible::leftHandEffect;
+    case SLOT_BACK_LONG_WEAPON:
+        return &WeaponEffectVisible::backWeaponEffect;
+    case SLOT_RIGHT_WAIST:
+        return &WeaponEffectVisible::rightWaistEffect;
+    case SLOT_LEFT_WAIST:
+        return &WeaponEffectVisible::leftWaistEffect;
+    default:
+        return nullptr;
+    }
+}
+
 bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
 {
     // The mesh decides: the entity goes back to the pool it can serve, whatever gender a rebuild set.
@@ -165,8 +230,12 @@ bool CharacterInstance::build()
     setTexture();
     AvatarSystemManager* m = manager();
     setTextureFilter(m ? m->getTextureFilterType() : 3);
+    // A settled opacity holds for what a rebuild made too: re-templated sections and newly hung
+    // models would otherwise show their templates' own blending.
     if (!m_transparencySet)
         setInstanceTransoarency(0.0f, false);
+    else
+        setInstanceTransoarency(m_transparency, true);
 
     if (!m_isCreated)
     {
@@ -189,17 +258,8 @@ bool CharacterInstance::destroy()
     if (scene && m_entity)
     {
         // The attachments take their own entities off our bones; whatever else hangs there goes next.
-        for (AttachModel** slot : {&m_helm, &m_shoulderL, &m_shoulderR, &m_rightWeapon, &m_leftWeapon, &m_shield,
-                                   &m_backWeapon, &m_backShield, &m_waistL, &m_waistR})
-        {
-            if (*slot)
-            {
-                AttachModel* model = *slot;
-                avatar_detail::guarded("destroying an attachment", [model] { model->destroy(); });
-                delete model;
-                *slot = nullptr;
-            }
-        }
+        for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+            releaseAttachment(this->*member);
         Ogre::Entity* entity = m_entity;
         avatar_detail::guarded("detaching a character",
                                [entity]
@@ -580,72 +640,326 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                            });
 }
 
+AttachModel* CharacterInstance::*const CharacterInstance::s_attachmentMembers[10] = {
+    &CharacterInstance::m_helm,        &CharacterInstance::m_shoulderL,  &CharacterInstance::m_shoulderR,
+    &CharacterInstance::m_rightWeapon, &CharacterInstance::m_leftWeapon, &CharacterInstance::m_shield,
+    &CharacterInstance::m_backWeapon,  &CharacterInstance::m_backShield, &CharacterInstance::m_waistL,
+    &CharacterInstance::m_waistR};
+
+bool CharacterInstance::placeChanged(int slot) const
+{
+    if (!m_isCreated)
+        return true;
+    if (itemInPlace(m_properties, slot) != itemInPlace(m_appliedProperties, slot))
+        return true;
+    // A new effect choice shows only when its place is built again.
+    const unsigned WeaponEffectVisible::*choice = effectChoice(slot);
+    return choice && m_properties.weaponEffect.*choice != m_appliedProperties.weaponEffect.*choice;
+}
+
 void CharacterInstance::equip()
 {
-    // Attached models and worn items are dressed by the equipment work, not implemented yet:
-    // until then a build shows the bare body with its section textures.
+    const PlayerSetting_t& s = m_properties;
+    // Taking the two-handed weapon off empties both hands, so the one-handed places are built
+    // again whatever their own items did.
+    const bool twoHandedChanged = placeChanged(SLOT_DOUBLEHAND);
+    std::vector<int> places = {SLOT_HEAD, SLOT_SHOULDER, SLOT_DOUBLEHAND};
+    if (s.doublehand == 0)
+    {
+        places.push_back(SLOT_LEFT_HAND);
+        places.push_back(SLOT_RIGHT_HAND);
+    }
+    for (int slot : {SLOT_SHIELD, SLOT_BACK_LONG_WEAPON, SLOT_BACK_SHIELD, SLOT_RIGHT_WAIST, SLOT_LEFT_WAIST})
+        places.push_back(slot);
+    for (int slot : places)
+    {
+        const bool hand = slot == SLOT_LEFT_HAND || slot == SLOT_RIGHT_HAND;
+        if (!placeChanged(slot) && !(hand && twoHandedChanged))
+            continue;
+        removeAttachedModel(slot);
+        loadAttatchedModel(slot, itemInPlace(s, slot));
+    }
+
+    addEquipment(s.belt, SLOT_BELT);
+    addEquipment(s.glove, SLOT_GLOVE);
+    addEquipment(s.shirt, SLOT_SHIRT);
+    addEquipment(s.pants, SLOT_PANTS);
+    addEquipment(s.boot, SLOT_BOOT);
 }
 
-void CharacterInstance::addEquipment(unsigned /*itemID*/, CharSlots /*place*/)
+void CharacterInstance::takeOff(CharSlots place)
 {
-    // Not implemented yet: worn items are put on with the equipment work.
+    const bool changed = placeChanged(place);
+    switch (place)
+    {
+    case SLOT_BOOT:
+        // The trousers may have dressed the lower legs since: they go back to the default only when
+        // the boots or the trousers changed, not on every rebuild.
+        if (m_lowLegByFoot && !m_lowLegTexture.empty() && (changed || placeChanged(SLOT_PANTS)))
+            retemplateSubEntity(lowLeg_new, s_defaultTemplate);
+        break;
+    case SLOT_SHIRT:
+        if (changed && !m_bodyTexture.empty())
+            retemplateSubEntity(body_new, s_defaultTemplate);
+        break;
+    case SLOT_PANTS:
+        if (changed && !m_upLegTexture.empty())
+            retemplateSubEntity(upLeg_new, s_defaultTemplate);
+        break;
+    case SLOT_GLOVE:
+        if (m_lowArmByHand && !m_lowArmTexture.empty() && (changed || placeChanged(SLOT_SHIRT)))
+            retemplateSubEntity(lowArm_new, s_defaultTemplate);
+        break;
+    default:
+        break;
+    }
 }
 
-bool CharacterInstance::loadAttatchedModel(int /*slot*/, unsigned int /*itemID*/)
+void CharacterInstance::addEquipment(unsigned itemID, CharSlots place)
 {
-    // Not implemented yet: attachments are built with the equipment work.
-    return false;
+    const auto* worn = table<EWWearingDB>(DB_WEARING);
+    if (!worn)
+        return;
+    const Record& row = itemID == 0 ? s_emptyRecord : worn->getByID(itemID);
+    // An item the table lacks, or one for the other gender, dresses the place as if it were bare,
+    // as it already did for the textures.
+    if (!row.isValid() || !fitsGender(row, EWWearingDB::Flag, m_properties.gender))
+    {
+        takeOff(place);
+        return;
+    }
+
+    const bool changed = placeChanged(place);
+    const std::string outModel = text(row, EWWearingDB::outModel);
+    if (place == SLOT_BELT)
+    {
+        if (outModel.empty())
+            return;
+        showSubEntity(outModel, true);
+        if (changed && !m_beltOutTexture.empty())
+            retemplateSubEntity(outModel, text(row, EWWearingDB::material), m_beltOutTexture);
+        return;
+    }
+
+    struct Section
+    {
+        const std::string* name;
+        const std::string* texture;
+        unsigned templateColumn;
+        bool dressed; // whether this place dresses the section
+    };
+    const bool covered = !outModel.empty() && row.getUInt(EWWearingDB::HideBody) == 1;
+    // The place's sections in the order they are dressed; the first is the one the item may cover.
+    const std::string* outTexture = nullptr;
+    Section sections[2] = {};
+    std::size_t count = 0;
+    switch (place)
+    {
+    case SLOT_BOOT:
+        outTexture = &m_bootOutTexture;
+        sections[count++] = {&lowLeg_new, &m_lowLegTexture, EWWearingDB::MatFoot, m_lowLegByFoot};
+        break;
+    case SLOT_SHIRT:
+        outTexture = &m_shirtOutTexture;
+        sections[count++] = {&body_new, &m_bodyTexture, EWWearingDB::MatBody, !covered};
+        sections[count++] = {&lowArm_new, &m_lowArmTexture, EWWearingDB::MatHand, !m_lowArmByHand};
+        break;
+    case SLOT_PANTS:
+        outTexture = &m_pantsOutTexture;
+        sections[count++] = {&upLeg_new, &m_upLegTexture, EWWearingDB::MatPants, !covered};
+        sections[count++] = {&lowLeg_new, &m_lowLegTexture, EWWearingDB::MatFoot, !m_lowLegByFoot};
+        break;
+    case SLOT_GLOVE:
+        outTexture = &m_gloveOutTexture;
+        sections[count++] = {&lowArm_new, &m_lowArmTexture, EWWearingDB::MatHand, m_lowArmByHand};
+        break;
+    default:
+        return;
+    }
+
+    if (!outModel.empty())
+    {
+        showSubEntity(outModel, true);
+        // The item covers the place's first section, which is hidden.
+        if (covered)
+            showSubEntity(*sections[0].name, false);
+    }
+    if (!changed)
+        return;
+    if (!outModel.empty() && !outTexture->empty())
+        retemplateSubEntity(outModel, text(row, EWWearingDB::material), *outTexture);
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const Section& section = sections[i];
+        if (!section.dressed || section.texture->empty())
+            continue;
+        const std::string templ = text(row, section.templateColumn);
+        retemplateSubEntity(*section.name, templ.empty() ? s_defaultTemplate : templ);
+    }
+}
+
+bool CharacterInstance::loadAttatchedModel(int slot, unsigned int itemID)
+{
+    Ogre::SceneManager* scene = sceneManager();
+    const auto* items = table<EWItemDB>(DB_ITEM);
+    if (!scene || !items || itemID == 0)
+        return false;
+    // A copy: the table may be edited or closed while the avatar lives.
+    const Record item = items->getByID(itemID);
+    if (!item.isValid() || !fitsGender(item, EWItemDB::flag, m_properties.gender))
+        return false;
+
+    const std::string stem = m_name + std::to_string(item.getUInt(EWItemDB::ItemID)) + std::to_string(slot) +
+                             std::to_string(reinterpret_cast<unsigned long>(this));
+    const std::string model = text(item, EWItemDB::ModelFile);
+    const std::string model2 = text(item, EWItemDB::ModelFile2);
+    std::string path;
+    if (!model.empty())
+        path = slot == SLOT_HEAD ? model + (m_properties.gender == 0 ? "_M" : "_F") + ".mesh" : model + ".mesh";
+    const std::string path2 = model2.empty() ? std::string() : model2 + ".mesh";
+    const unsigned type = item.getUInt(EWItemDB::Type);
+
+    std::string effect;
+    if (const unsigned WeaponEffectVisible::*choice = effectChoice(slot))
+    {
+        const unsigned value = m_properties.weaponEffect.*choice;
+        if (value >= 1 && value <= 3)
+            effect = text(item, EWItemDB::Effect1 + value - 1);
+    }
+
+    // Builds one model into member i; a model that cannot be made stays there, unattached,
+    // until the place is removed.
+    auto build = [&](std::size_t i, const std::string& meshFile, const std::string& bone, const char* nameSuffix,
+                     const char* effectSuffix)
+    {
+        if (meshFile.empty())
+            return;
+        AttachModel*& member = this->*s_attachmentMembers[i];
+        releaseAttachment(member);
+        member = new AttachModel();
+        m_carried[i] = {slot, itemID};
+        // The formed name is kept whenever it is free: two items can form the same text
+        // (item 12 in place 10 and item 121 in place 0), and then a numbered variant is used.
+        if (!member->create(avatar_detail::freeEntityName(*scene, stem + nameSuffix), meshFile))
+            return;
+        member->attach(m_entity, bone);
+        if (!effect.empty())
+            member->createEffect(effect + effectSuffix, m_isCopy);
+    };
+
+    switch (slot)
+    {
+    case SLOT_HEAD:
+        build(0, path, helm, "_1", "");
+        break;
+    case SLOT_SHOULDER:
+        build(1, path, shoulder_l, "_1", "_l");
+        build(2, path2, shoulder_r, "_2", "_r");
+        break;
+    case SLOT_DOUBLEHAND:
+        build(4, path, weapon_l, "_1", "");
+        build(3, path2, weapon_r, "_2", "");
+        break;
+    case SLOT_SHIELD:
+        build(5, path, shield, "_1", "");
+        break;
+    case SLOT_RIGHT_HAND:
+        build(3, path, weapon_r, "_1", "");
+        break;
+    case SLOT_LEFT_HAND:
+        build(4, path, weapon_l, "_1", "");
+        break;
+    case SLOT_BACK_LONG_WEAPON:
+        build(6, path, backBone(type, item.getUInt(EWItemDB::HideHair)), "_1", "");
+        break;
+    case SLOT_BACK_SHIELD:
+        build(7, path, backShieldBinder, "_1", "");
+        break;
+    case SLOT_RIGHT_WAIST:
+        build(9, path, waist_r, "_1", "");
+        break;
+    case SLOT_LEFT_WAIST:
+        build(8, path, waist_l, "_1", "");
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+const std::string& CharacterInstance::backBone(unsigned type, unsigned kind)
+{
+    if (type == 10)
+        return backGongBinder;
+    if (type == 9 && kind == 1)
+        return backFazhangBinder;
+    if (type == 9 && kind == 2)
+        return backShuangshouchuiBinder;
+    // Long weapons, and back items of any other type: the bone of the place's own kind, rather
+    // than an empty name the skeleton cannot resolve.
+    return backLongBinder;
+}
+
+void CharacterInstance::releaseAttachment(AttachModel*& member)
+{
+    if (AttachModel* model = member)
+    {
+        avatar_detail::guarded("removing an attachment", [model] { model->destroy(); });
+        delete model;
+        member = nullptr;
+    }
 }
 
 void CharacterInstance::removeAttachedModel(int slot)
 {
     if (!m_entity || !sceneManager())
         return;
-    std::vector<AttachModel**> members;
     switch (slot)
     {
     case SLOT_HEAD:
-        members = {&m_helm};
+        releaseAttachment(m_helm);
         break;
     case SLOT_SHOULDER:
-        members = {&m_shoulderL, &m_shoulderR};
+        releaseAttachment(m_shoulderL);
+        releaseAttachment(m_shoulderR);
         break;
     case SLOT_DOUBLEHAND:
-        members = {&m_rightWeapon, &m_leftWeapon};
+        releaseAttachment(m_rightWeapon);
+        releaseAttachment(m_leftWeapon);
         break;
     case SLOT_SHIELD:
-        members = {&m_shield};
+        releaseAttachment(m_shield);
         break;
     case SLOT_RIGHT_HAND:
-        members = {&m_rightWeapon};
+        releaseAttachment(m_rightWeapon);
         break;
     case SLOT_LEFT_HAND:
-        members = {&m_leftWeapon};
+        releaseAttachment(m_leftWeapon);
         break;
     case SLOT_BACK_LONG_WEAPON:
-        members = {&m_backWeapon};
+        releaseAttachment(m_backWeapon);
         break;
     case SLOT_BACK_SHIELD:
-        members = {&m_backShield};
+        releaseAttachment(m_backShield);
         break;
     case SLOT_RIGHT_WAIST:
-        members = {&m_waistR};
+        releaseAttachment(m_waistR);
         break;
     case SLOT_LEFT_WAIST:
-        members = {&m_waistL};
+        releaseAttachment(m_waistL);
         break;
     default:
         break;
     }
-    for (AttachModel** member : members)
-    {
-        if (AttachModel* model = *member)
-        {
-            avatar_detail::guarded("removing an attachment", [model] { model->destroy(); });
-            delete model;
-            *member = nullptr;
-        }
-    }
+}
+
+std::vector<CharacterInstance::CarriedModel> CharacterInstance::getCarriedModels() const
+{
+    std::vector<CarriedModel> carried;
+    for (std::size_t i = 0; i < 10; ++i)
+        if (AttachModel* model = this->*s_attachmentMembers[i])
+            carried.push_back({m_carried[i].first, m_carried[i].second, model});
+    return carried;
 }
 
 bool CharacterInstance::settingEquipEffect(const WeaponEffectVisible* visible)
@@ -665,8 +979,10 @@ void CharacterInstance::setWeaponEffectAllShow(int value)
 
 std::array<AttachModel*, 10> CharacterInstance::attachments() const
 {
-    return {m_helm,   m_shoulderL,  m_shoulderR,  m_rightWeapon, m_leftWeapon,
-            m_shield, m_backWeapon, m_backShield, m_waistL,      m_waistR};
+    std::array<AttachModel*, 10> models{};
+    for (std::size_t i = 0; i < models.size(); ++i)
+        models[i] = this->*s_attachmentMembers[i];
+    return models;
 }
 
 void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
