@@ -268,9 +268,9 @@ void addItemShape(MeshBuilder& mesh, ItemShape shape, bool rightSide, bool femal
         mesh.addBox(Vector3(0, 0, -0.02f), Vector3(0.22f, 0.32f, 0.015f), bone);
         break;
     case ItemShape::Axe:
-        // Held upright: the haft rises from the hand, the blade stands out to the avatar's side.
-        mesh.addBox(Vector3(0, 0.25f, 0), Vector3(0.015f, 0.3f, 0.015f), bone);
-        mesh.addBox(Vector3(sg * 0.07f, 0.48f, 0), Vector3(0.07f, 0.08f, 0.008f), bone);
+        // Held forward like the swords, the blade a broad plate at the end of the haft.
+        mesh.addBox(Vector3(0, 0, 0.2f), Vector3(0.015f, 0.015f, 0.26f), bone);
+        mesh.addBox(Vector3(sg * 0.01f, 0.07f, 0.4f), Vector3(0.06f, 0.08f, 0.01f), bone);
         break;
     case ItemShape::Banner:
         mesh.addBox(Vector3(0, 0.3f, 0), Vector3(0.015f, 0.75f, 0.015f), bone);
@@ -303,8 +303,8 @@ bool itemTrim(ItemShape shape, bool female, Vector3& centre, Vector3& halfSize)
         halfSize = Vector3(0.02f, 0.04f, 0.04f);
         return true;
     case ItemShape::Axe:
-        centre = Vector3(0, -0.07f, 0);
-        halfSize = Vector3(0.012f, 0.02f, 0.012f);
+        centre = Vector3(0, 0, -0.075f);
+        halfSize = Vector3(0.02f, 0.02f, 0.02f);
         return true;
     default:
         return false;
@@ -331,7 +331,7 @@ Vector3 effectBonePosition(ItemShape shape, const std::string& bone)
     case ItemShape::Bow:
         return Vector3(0, 0.55f, 0);
     case ItemShape::Axe:
-        return Vector3(0, 0.56f, 0);
+        return Vector3(0, 0.16f, 0.4f);
     case ItemShape::Banner:
         return Vector3(0, 1.05f, 0);
     default:
