@@ -132,7 +132,7 @@ protected:
     {
         Ogre::MaterialPtr material = Ogre::MaterialManager::getSingleton().getByName(templ);
         ASSERT_TRUE(material) << templ;
-        m_marked.emplace_back(material, material->getTechnique(0)->getPass(0)->getShininess());
+        marked.emplace_back(material, material->getTechnique(0)->getPass(0)->getShininess());
         material->getTechnique(0)->getPass(0)->setShininess(shininess);
     }
     static float shininess(CharacterInstance* c, const std::string& subEntity)
@@ -140,13 +140,11 @@ protected:
         return pass0(c->getEntityPtr()->getSubEntity(subEntity))->getShininess();
     }
 
-    void restoreMarks()
+    ~Equipment() override
     {
-        for (auto& marked : m_marked)
-            marked.first->getTechnique(0)->getPass(0)->setShininess(marked.second);
-        m_marked.clear();
+        for (auto& template_ : marked)
+            template_.first->getTechnique(0)->getPass(0)->setShininess(template_.second);
     }
-    ~Equipment() override { restoreMarks(); }
 
     /// Runs the fade-in to its end: the opacity is settled at 1.
     static void settle(CharacterInstance* character)
@@ -162,7 +160,7 @@ protected:
     EffectManager* effects = nullptr;
     OgreCounts before;
     std::size_t effectsBefore = 0;
-    std::vector<std::pair<Ogre::MaterialPtr, float>> m_marked;
+    std::vector<std::pair<Ogre::MaterialPtr, float>> marked; ///< templates and their own shininess
 };
 
 } // namespace
