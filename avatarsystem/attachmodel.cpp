@@ -1,6 +1,7 @@
 #include "avatarsystem/attachmodel.h"
 
 #include "avatarsystem/avatarsystemmanager.h"
+#include "avatarsystem/detail/effectbinding.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
@@ -18,6 +19,8 @@
 #include <OgreTagPoint.h>
 #include <OgreTechnique.h>
 
+#include <algorithm>
+
 namespace
 {
 // "Creating the attached model failed:" in the GBK code page, as the host's log readers expect.
@@ -32,18 +35,8 @@ Ogre::SceneManager* sceneManager()
     return manager ? manager->getSceneMgr() : nullptr;
 }
 
-bool hasBone(Ogre::Entity* entity, const std::string& bone)
-{
-    return entity && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
-}
-
-/// The entity whose bone object hangs on, or null when it hangs on a scene node or nowhere.
-Ogre::Entity* boneOwner(const Ogre::MovableObject* object)
-{
-    if (!object || !object->isAttached() || !object->isParentTagPoint())
-        return nullptr;
-    return static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity();
-}
+using avatar_detail::boneOwner;
+using avatar_detail::hasBone;
 } // namespace
 
 bool AttachModel::create(std::string name, std::string meshFile)
@@ -61,33 +54,54 @@ bool AttachModel::create(std::string name, std::string meshFile)
         return false;
     }
 
-    m_materialCopy.clear();
-    if (m_entity->getNumSubEntities() > 0)
+    // Every sub-entity wears a copy of its own, so that this model's opacity and filtering never
+    // reach the same item on another avatar. The copy of sub-entity 0 is named as it always was;
+    // the others follow the same rule with their own material, so names stay distinct.
+    m_materialCopies.clear();
+    const std::string owner = name + Ogre::StringConverter::toString(reinterpret_cast<unsigned long>(this));
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
     {
-        Ogre::SubEntity* sub = m_entity->getSubEntity(0);
+        Ogre::SubEntity* sub = m_entity->getSubEntity(i);
         const std::string& meshMaterial = sub->getSubMesh()->getMaterialName();
-        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-        Ogre::MaterialPtr source = materials.getByName(meshMaterial, Ogre::RGN_AUTODETECT);
-        if (!source)
-            source = materials.getByName(kFallbackMaterial, Ogre::RGN_AUTODETECT);
-        // With neither material there is nothing to copy: sub-entity 0 keeps what the mesh gave it.
-        if (source)
-        {
-            const std::string copyName =
-                meshMaterial + name + Ogre::StringConverter::toString(reinterpret_cast<unsigned long>(this));
-            avatar_detail::guarded("copying an attached model's material",
-                                   [&]
+        const std::string copyName = meshMaterial + owner;
+        avatar_detail::guarded("copying an attached model's material",
+                               [&]
+                               {
+                                   if (std::find(m_materialCopies.begin(), m_materialCopies.end(), copyName) !=
+                                       m_materialCopies.end())
                                    {
-                                       if (!materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
-                                           source->clone(copyName, false, Ogre::BLANKSTRING);
-                                       m_materialCopy = copyName;
-                                       sub->setMaterialName(copyName, source->getGroup());
-                                   });
-        }
+                                       sub->setMaterialName(copyName, Ogre::RGN_AUTODETECT);
+                                       return;
+                                   }
+                                   Ogre::MaterialPtr source = materials.getByName(meshMaterial, Ogre::RGN_AUTODETECT);
+                                   if (!source)
+                                       source = materials.getByName(kFallbackMaterial, Ogre::RGN_AUTODETECT);
+                                   // With neither material there is nothing to copy: the sub-entity keeps
+                                   // what the mesh gave it.
+                                   if (!source)
+                                       return;
+                                   if (!materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
+                                       source->clone(copyName, false, Ogre::BLANKSTRING);
+                                   m_materialCopies.push_back(copyName);
+                                   sub->setMaterialName(copyName, source->getGroup());
+                               });
     }
 
     m_entity->setRenderQueueGroup(kOpaqueQueueGroup);
     return true;
+}
+
+const std::string AttachModel::s_noName;
+
+std::string AttachModel::getMaterialCopyName() const
+{
+    if (!m_entity || m_entity->getNumSubEntities() == 0)
+        return std::string();
+    const std::string& current = m_entity->getSubEntity(0)->getMaterialName();
+    return std::find(m_materialCopies.begin(), m_materialCopies.end(), current) != m_materialCopies.end()
+               ? current
+               : std::string();
 }
 
 bool AttachModel::attach(Ogre::Entity* parent, std::string boneName)
@@ -103,7 +117,10 @@ bool AttachModel::attach(Ogre::Entity* parent, std::string boneName)
         "hanging an attached model",
         [&] { parent->attachObjectToBone(boneName, m_entity, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
     if (hung)
+    {
         m_attached = true;
+        m_boneName = boneName;
+    }
     return hung;
 }
 
@@ -114,6 +131,7 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
     // One effect per model: a second call replaces the first instead of losing it.
     destroyEfeect();
     m_effect = EffectManager::getSingletonPtr()->addEffect(effectName);
+    m_effectName = effectName;
     if (!m_entity->hasSkeleton() || !m_effect)
         return false;
 
@@ -125,17 +143,7 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
     else
         return false;
 
-    Effect* effect = m_effect;
-    const bool hung = avatar_detail::guarded(
-        "hanging an attached model's effect",
-        [&] { m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
-    if (!hung)
-        return false;
-    effect->show();
-    effect->setParamA(99999.0f);
-    if (isCopy)
-        effect->setParamB(99999.0f);
-    return true;
+    return avatar_detail::hangEffect(m_entity, bone, *m_effect, isCopy);
 }
 
 void AttachModel::setEffectVisible(bool visible)
@@ -150,14 +158,7 @@ void AttachModel::setEffectVisible(bool visible)
 
 void AttachModel::destroyEfeect()
 {
-    if (!m_effect)
-        return;
-    Ogre::MovableObject* object = *m_effect;
-    if (m_entity && boneOwner(object) == m_entity)
-        avatar_detail::guarded("taking an effect off an attached model",
-                               [&] { m_entity->detachObjectFromBone(object); });
-    EffectManager::getSingletonPtr()->freeEffect(m_effect->getName(), false);
-    m_effect = nullptr;
+    avatar_detail::releaseEffect(m_entity, m_effect);
 }
 
 void AttachModel::setInstanceTransoarency(float alpha)
@@ -171,11 +172,7 @@ void AttachModel::setInstanceTransoarency(float alpha)
     // Sub-entity 0 wears this model's own copy; the others share the mesh's materials.
     const avatar_detail::OpacityStyle style{true, false};
     avatar_detail::guarded("setting an attached model's opacity",
-                           [&]
-                           {
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                                   avatar_detail::applyOpacity(m_entity->getSubEntity(i)->getMaterial(), alpha, style);
-                           });
+                           [&] { avatar_detail::applyOpacity(*m_entity, alpha, style, &m_materialCopies); });
 }
 
 void AttachModel::setTextureFilter(int mode)
@@ -184,11 +181,7 @@ void AttachModel::setTextureFilter(int mode)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(mode);
     avatar_detail::guarded("setting an attached model's texture filter",
-                           [&]
-                           {
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                                   avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
-                           });
+                           [&] { avatar_detail::applyTextureFilter(*m_entity, filter, &m_materialCopies); });
 }
 
 void AttachModel::destroy()
@@ -203,25 +196,20 @@ void AttachModel::destroy()
     else if (m_entity->isAttached())
         avatar_detail::guarded("taking an attached model off its node", [&] { m_entity->detachFromParent(); });
     m_attached = false;
+    m_boneName.clear();
 
     avatar_detail::guarded("clearing an attached model's bones", [&] { m_entity->detachAllObjectsFromBone(); });
-    if (m_effect)
-    {
-        EffectManager::getSingletonPtr()->freeEffect(m_effect->getName(), false);
-        m_effect = nullptr;
-    }
+    avatar_detail::releaseEffect(m_entity, m_effect);
 
-    if (!m_materialCopy.empty())
-    {
-        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    for (const std::string& copy : m_materialCopies)
         avatar_detail::guarded("removing an attached model's material copy",
                                [&]
                                {
-                                   if (materials.resourceExists(m_materialCopy, Ogre::RGN_AUTODETECT))
-                                       materials.remove(m_materialCopy, Ogre::RGN_AUTODETECT);
+                                   if (materials.resourceExists(copy, Ogre::RGN_AUTODETECT))
+                                       materials.remove(copy, Ogre::RGN_AUTODETECT);
                                });
-        m_materialCopy.clear();
-    }
+    m_materialCopies.clear();
 
     Ogre::SceneManager* scene = sceneManager();
     if (!scene)

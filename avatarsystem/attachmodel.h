@@ -3,19 +3,23 @@
 #include <OgrePrerequisites.h>
 
 #include <string>
+#include <vector>
 
 class Effect;
 
 /// One item mesh hung on a bone of an avatar, with at most one effect.
-/// Owns its entity, the material copy of its first sub-entity and its effect; never the parent entity.
+/// Owns its entity, the material copies of its sub-entities and its effect; never the parent entity.
 /// The owner creates it with new, calls destroy() and then deletes it.
 class AttachModel
 {
 public:
     AttachModel() = default;
 
-    /// Creates the entity called name from meshFile and gives sub-entity 0 its own material copy.
-    /// Returns false, and logs why, when there is no scene manager or the mesh cannot be loaded.
+    /// Creates the entity called name from meshFile and gives its sub-entities material copies of
+    /// their own: one per material of the mesh, named material + name + this object's address
+    /// (sub-entities that share a material share its copy; a missing material is copied from
+    /// "c_body"). Returns false, and logs why, when there is no scene manager or the mesh cannot
+    /// be loaded.
     bool create(std::string name, std::string meshFile);
     /// Hangs the entity on boneName of parent. False when parent or the entity is missing,
     /// the entity already hangs somewhere, or the parent has no such bone.
@@ -29,26 +33,36 @@ public:
     void setEffectVisible(bool visible);
     /// Releases the effect.
     void destroyEfeect();
-    /// Opaque above 0.98, see-through otherwise.
+    /// Opaque above 0.98, see-through otherwise; changes only this model's own material copies.
     void setInstanceTransoarency(float alpha);
-    /// 0 trilinear; 1-4 anisotropic 2, 4, 8, 16; anything else anisotropic 2.
+    /// 0 trilinear; 1-4 anisotropic 2, 4, 8, 16; anything else anisotropic 2. Only this model's
+    /// own material copies change.
     void setTextureFilter(int mode);
     /// Has no effect.
     void update(float) {}
-    /// Releases effect, material copy and entity (taken off the parent's bone first).
+    /// Releases effect, material copies and entity (taken off the parent's bone first).
     void destroy();
 
     Ogre::Entity* getEntity() { return m_entity; }
     Effect* getEffect() { return m_effect; }
     bool isAttached() const { return m_attached; }
-    /// The name of the material copy made by create; empty when none was made.
-    const std::string& getMaterialCopyName() const { return m_materialCopy; }
+    /// The bone of the parent the model hangs on; empty while it hangs nowhere.
+    const std::string& getBoneName() const { return m_boneName; }
+    /// The effect name given to the last createEffect that made an effect; empty without effect.
+    const std::string& getEffectName() const { return m_effect ? m_effectName : s_noName; }
+    /// The name of sub-entity 0's material copy; empty when it has none.
+    std::string getMaterialCopyName() const;
+    /// The names of every material copy made by create, in the order of the sub-entities.
+    const std::vector<std::string>& getMaterialCopies() const { return m_materialCopies; }
 
 private:
     bool m_attached = false;
     Ogre::Entity* m_entity = nullptr;
     Effect* m_effect = nullptr;
-    // Only this name is removed by destroy: without a source to copy, sub-entity 0 keeps a
+    // Only these names are removed by destroy: without a source to copy, a sub-entity keeps a
     // material that belongs to others.
-    std::string m_materialCopy;
+    std::vector<std::string> m_materialCopies;
+    std::string m_boneName;
+    std::string m_effectName;
+    static const std::string s_noName;
 };

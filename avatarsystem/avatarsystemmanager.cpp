@@ -5,6 +5,7 @@
 #include "avatarsystem/creatureinstance.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/detail/bodysplit.h"
+#include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
 
@@ -540,9 +541,9 @@ void AvatarSystemManager::preBuildEntityBuffer(int count)
             std::snprintf(name, sizeof(name), body.format, number);
             if (sceneMgr->hasEntity(name))
                 continue;
-            Ogre::Entity* entity = nullptr;
-            if (!avatar_detail::guarded("pre-building a body",
-                                        [&] { entity = sceneMgr->createEntity(name, body.mesh); }))
+            // A body mesh that cannot be loaded ends this gender's pool, leaving no empty mesh behind.
+            Ogre::Entity* entity = avatar_detail::createEntityOrNull(sceneMgr, name, body.mesh, "pre-building a body");
+            if (!entity)
                 break;
             body.pool->push_back(entity);
             ++made;

@@ -2,6 +2,7 @@
 
 #include "avatarsystem/attachmodel.h"
 #include "avatarsystem/detail/bodysplit.h"
+#include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
@@ -54,6 +55,8 @@ namespace
 const char* const s_maleMesh = "HumanMale.mesh";
 const char* const s_femaleMesh = "HumanFemale.mesh";
 const char* const s_fallbackMaterial = "c_body";
+// The template a section goes back to when no item dresses it.
+const std::string s_defaultTemplate = "body_new_M";
 const Ogre::uint8 s_opaqueQueue = 53;
 const Ogre::uint8 s_translucentQueue = 90;
 
@@ -110,15 +113,6 @@ Ogre::TextureUnitState* firstTextureUnit(const Ogre::MaterialPtr& material)
     return pass->getNumTextureUnitStates() == 0 ? nullptr : pass->getTextureUnitState(0);
 }
 
-/// name itself when no entity has it, else name#2, name#3... whichever is free first.
-std::string freeEntityName(Ogre::SceneManager& scene, const std::string& name)
-{
-    std::string candidate = name;
-    for (unsigned n = 2; scene.hasEntity(candidate); ++n)
-        candidate = name + "#" + std::to_string(n);
-    return candidate;
-}
-
 /// name itself when no material has it (in any group), else name#2, name#3... whichever is free first.
 std::string freeMaterialName(const std::string& name)
 {
@@ -128,6 +122,69 @@ std::string freeMaterialName(const std::string& name)
     for (unsigned n = 2; materials.resourceExists(candidate, Ogre::RGN_AUTODETECT); ++n)
         candidate = name + "#" + std::to_string(n);
     return candidate;
+}
+
+/// The item ID a setting holds for an equipment place; 0 for any other value.
+unsigned itemInPlace(const PlayerSetting_t& s, int slot)
+{
+    switch (slot)
+    {
+    case SLOT_HEAD:
+        return s.head;
+    case SLOT_SHOULDER:
+        return s.shoulder;
+    case SLOT_BOOT:
+        return s.boot;
+    case SLOT_BELT:
+        return s.belt;
+    case SLOT_SHIRT:
+        return s.shirt;
+    case SLOT_PANTS:
+        return s.pants;
+    case SLOT_DOUBLEHAND:
+        return s.doublehand;
+    case SLOT_SHIELD:
+        return s.shield;
+    case SLOT_GLOVE:
+        return s.glove;
+    case SLOT_RIGHT_HAND:
+        return s.rightHand;
+    case SLOT_LEFT_HAND:
+        return s.leftHand;
+    case SLOT_BACK_LONG_WEAPON:
+        return s.backLongWeapon;
+    case SLOT_BACK_SHIELD:
+        return s.backShield;
+    case SLOT_RIGHT_WAIST:
+        return s.rightWaist;
+    case SLOT_LEFT_WAIST:
+        return s.leftWaist;
+    default:
+        return 0;
+    }
+}
+
+/// The WeaponEffectVisible value that chooses a place's effect; null for places without effect.
+const unsigned WeaponEffectVisible::*effectChoice(int slot)
+{
+    switch (slot)
+    {
+    case SLOT_SHOULDER:
+        return &WeaponEffectVisible::shoulderEffect;
+    case SLOT_DOUBLEHAND:
+    case SLOT_RIGHT_HAND:
+        return &WeaponEffectVisible::rightHandEffect;
+    case SLOT_LEFT_HAND:
+        return &WeaponEffectVisible::leftHandEffect;
+    case SLOT_BACK_LONG_WEAPON:
+        return &WeaponEffectVisible::backWeaponEffect;
+    case SLOT_RIGHT_WAIST:
+        return &WeaponEffectVisible::rightWaistEffect;
+    case SLOT_LEFT_WAIST:
+        return &WeaponEffectVisible::leftWaistEffect;
+    default:
+        return nullptr;
+    }
 }
 
 bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
@@ -149,12 +206,7 @@ bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
 // A character's manual animation starts unpaused; its movement speeds start at 6 and 2.
 CharacterInstance::CharacterInstance() : InstanceBase(false, 6.0f, 2.0f) {}
 
-CharacterInstance::~CharacterInstance()
-{
-    // The OGRE objects need the scene and go in destroy(); the callback record is ours either way,
-    // so that an instance deleted without destroy() leaks no memory of its own.
-    delete m_entityCallback;
-}
+CharacterInstance::~CharacterInstance() = default;
 
 void CharacterInstance::setProperties(const PlayerSetting_t& setting)
 {
@@ -179,8 +231,12 @@ bool CharacterInstance::build()
     setTexture();
     AvatarSystemManager* m = manager();
     setTextureFilter(m ? m->getTextureFilterType() : 3);
+    // A settled opacity holds for what a rebuild made too: re-templated sections and newly hung
+    // models would otherwise show their templates' own blending.
     if (!m_transparencySet)
         setInstanceTransoarency(0.0f, false);
+    else
+        setInstanceTransoarency(m_transparency, true);
 
     if (!m_isCreated)
     {
@@ -189,24 +245,7 @@ bool CharacterInstance::build()
             m_animCtrl->setEntity(m_entity);
             m_animCtrl->setPause(false);
         }
-        if (m_entityCallback && m_entityCallback->view)
-        {
-            if (m_entityCallback->type == 0)
-            {
-                IEntityView* view = m_entityCallback->view;
-                view->onInstanceReady(this, 0);
-                if (m_entityCallback->observer)
-                    m_entityCallback->observer->onViewReady(view->getViewKey());
-                m_entityCallback->type = 3;
-            }
-        }
-        else if (m_isCopy)
-        {
-            if (m_rtt3DCallback)
-                m_rtt3DCallback->onPlayerCopyCreated();
-            if (m_rttCallback)
-                m_rttCallback->onCopyCreated();
-        }
+        notifyHostOfFirstBuild(0.0f);
     }
     m_appliedProperties = m_properties;
     m_isCreated = true;
@@ -220,17 +259,8 @@ bool CharacterInstance::destroy()
     if (scene && m_entity)
     {
         // The attachments take their own entities off our bones; whatever else hangs there goes next.
-        for (AttachModel** slot : {&m_helm, &m_shoulderL, &m_shoulderR, &m_rightWeapon, &m_leftWeapon, &m_shield,
-                                   &m_backWeapon, &m_backShield, &m_waistL, &m_waistR})
-        {
-            if (*slot)
-            {
-                AttachModel* model = *slot;
-                avatar_detail::guarded("destroying an attachment", [model] { model->destroy(); });
-                delete model;
-                *slot = nullptr;
-            }
-        }
+        for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+            releaseAttachment(this->*member);
         Ogre::Entity* entity = m_entity;
         avatar_detail::guarded("detaching a character",
                                [entity]
@@ -418,8 +448,9 @@ bool CharacterInstance::acquireEntity()
     {
         // The formed name is kept whenever it is free; two names can form the same text
         // ("Ann1" with ID 7 and "Ann" with ID 17), and then a numbered variant is used.
-        const std::string name = freeEntityName(*scene, m_name + std::to_string(m_uniqueID) + "_Player");
-        if (!avatar_detail::guarded("creating a character entity", [&] { entity = scene->createEntity(name, mesh); }))
+        const std::string name = avatar_detail::freeEntityName(*scene, m_name + std::to_string(m_uniqueID) + "_Player");
+        entity = avatar_detail::createEntityOrNull(scene, name, mesh, "creating a character entity");
+        if (!entity)
             return false;
     }
     else
@@ -615,72 +646,326 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                            });
 }
 
+AttachModel* CharacterInstance::*const CharacterInstance::s_attachmentMembers[10] = {
+    &CharacterInstance::m_helm,        &CharacterInstance::m_shoulderL,  &CharacterInstance::m_shoulderR,
+    &CharacterInstance::m_rightWeapon, &CharacterInstance::m_leftWeapon, &CharacterInstance::m_shield,
+    &CharacterInstance::m_backWeapon,  &CharacterInstance::m_backShield, &CharacterInstance::m_waistL,
+    &CharacterInstance::m_waistR};
+
+bool CharacterInstance::placeChanged(int slot) const
+{
+    if (!m_isCreated)
+        return true;
+    if (itemInPlace(m_properties, slot) != itemInPlace(m_appliedProperties, slot))
+        return true;
+    // A new effect choice shows only when its place is built again.
+    const unsigned WeaponEffectVisible::*choice = effectChoice(slot);
+    return choice && m_properties.weaponEffect.*choice != m_appliedProperties.weaponEffect.*choice;
+}
+
 void CharacterInstance::equip()
 {
-    // Attached models and worn items are dressed by the equipment work, not implemented yet:
-    // until then a build shows the bare body with its section textures.
+    const PlayerSetting_t& s = m_properties;
+    // Taking the two-handed weapon off empties both hands, so the one-handed places are built
+    // again whatever their own items did.
+    const bool twoHandedChanged = placeChanged(SLOT_DOUBLEHAND);
+    std::vector<int> places = {SLOT_HEAD, SLOT_SHOULDER, SLOT_DOUBLEHAND};
+    if (s.doublehand == 0)
+    {
+        places.push_back(SLOT_LEFT_HAND);
+        places.push_back(SLOT_RIGHT_HAND);
+    }
+    for (int slot : {SLOT_SHIELD, SLOT_BACK_LONG_WEAPON, SLOT_BACK_SHIELD, SLOT_RIGHT_WAIST, SLOT_LEFT_WAIST})
+        places.push_back(slot);
+    for (int slot : places)
+    {
+        const bool hand = slot == SLOT_LEFT_HAND || slot == SLOT_RIGHT_HAND;
+        if (!placeChanged(slot) && !(hand && twoHandedChanged))
+            continue;
+        removeAttachedModel(slot);
+        loadAttatchedModel(slot, itemInPlace(s, slot));
+    }
+
+    addEquipment(s.belt, SLOT_BELT);
+    addEquipment(s.glove, SLOT_GLOVE);
+    addEquipment(s.shirt, SLOT_SHIRT);
+    addEquipment(s.pants, SLOT_PANTS);
+    addEquipment(s.boot, SLOT_BOOT);
 }
 
-void CharacterInstance::addEquipment(unsigned /*itemID*/, CharSlots /*place*/)
+void CharacterInstance::takeOff(CharSlots place)
 {
-    // Not implemented yet: worn items are put on with the equipment work.
+    const bool changed = placeChanged(place);
+    switch (place)
+    {
+    case SLOT_BOOT:
+        // The trousers may have dressed the lower legs since: they go back to the default only when
+        // the boots or the trousers changed, not on every rebuild.
+        if (m_lowLegByFoot && !m_lowLegTexture.empty() && (changed || placeChanged(SLOT_PANTS)))
+            retemplateSubEntity(lowLeg_new, s_defaultTemplate);
+        break;
+    case SLOT_SHIRT:
+        if (changed && !m_bodyTexture.empty())
+            retemplateSubEntity(body_new, s_defaultTemplate);
+        break;
+    case SLOT_PANTS:
+        if (changed && !m_upLegTexture.empty())
+            retemplateSubEntity(upLeg_new, s_defaultTemplate);
+        break;
+    case SLOT_GLOVE:
+        if (m_lowArmByHand && !m_lowArmTexture.empty() && (changed || placeChanged(SLOT_SHIRT)))
+            retemplateSubEntity(lowArm_new, s_defaultTemplate);
+        break;
+    default:
+        break;
+    }
 }
 
-bool CharacterInstance::loadAttatchedModel(int /*slot*/, unsigned int /*itemID*/)
+void CharacterInstance::addEquipment(unsigned itemID, CharSlots place)
 {
-    // Not implemented yet: attachments are built with the equipment work.
-    return false;
+    const auto* worn = table<EWWearingDB>(DB_WEARING);
+    if (!worn)
+        return;
+    const Record& row = itemID == 0 ? s_emptyRecord : worn->getByID(itemID);
+    // An item the table lacks, or one for the other gender, dresses the place as if it were bare,
+    // as it already did for the textures.
+    if (!row.isValid() || !fitsGender(row, EWWearingDB::Flag, m_properties.gender))
+    {
+        takeOff(place);
+        return;
+    }
+
+    const bool changed = placeChanged(place);
+    const std::string outModel = text(row, EWWearingDB::outModel);
+    if (place == SLOT_BELT)
+    {
+        if (outModel.empty())
+            return;
+        showSubEntity(outModel, true);
+        if (changed && !m_beltOutTexture.empty())
+            retemplateSubEntity(outModel, text(row, EWWearingDB::material), m_beltOutTexture);
+        return;
+    }
+
+    struct Section
+    {
+        const std::string* name;
+        const std::string* texture;
+        unsigned templateColumn;
+        bool dressed; // whether this place dresses the section
+    };
+    const bool covered = !outModel.empty() && row.getUInt(EWWearingDB::HideBody) == 1;
+    // The place's sections in the order they are dressed; the first is the one the item may cover.
+    const std::string* outTexture = nullptr;
+    Section sections[2] = {};
+    std::size_t count = 0;
+    switch (place)
+    {
+    case SLOT_BOOT:
+        outTexture = &m_bootOutTexture;
+        sections[count++] = {&lowLeg_new, &m_lowLegTexture, EWWearingDB::MatFoot, m_lowLegByFoot};
+        break;
+    case SLOT_SHIRT:
+        outTexture = &m_shirtOutTexture;
+        sections[count++] = {&body_new, &m_bodyTexture, EWWearingDB::MatBody, !covered};
+        sections[count++] = {&lowArm_new, &m_lowArmTexture, EWWearingDB::MatHand, !m_lowArmByHand};
+        break;
+    case SLOT_PANTS:
+        outTexture = &m_pantsOutTexture;
+        sections[count++] = {&upLeg_new, &m_upLegTexture, EWWearingDB::MatPants, !covered};
+        sections[count++] = {&lowLeg_new, &m_lowLegTexture, EWWearingDB::MatFoot, !m_lowLegByFoot};
+        break;
+    case SLOT_GLOVE:
+        outTexture = &m_gloveOutTexture;
+        sections[count++] = {&lowArm_new, &m_lowArmTexture, EWWearingDB::MatHand, m_lowArmByHand};
+        break;
+    default:
+        return;
+    }
+
+    if (!outModel.empty())
+    {
+        showSubEntity(outModel, true);
+        // The item covers the place's first section, which is hidden.
+        if (covered)
+            showSubEntity(*sections[0].name, false);
+    }
+    if (!changed)
+        return;
+    if (!outModel.empty() && !outTexture->empty())
+        retemplateSubEntity(outModel, text(row, EWWearingDB::material), *outTexture);
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const Section& section = sections[i];
+        if (!section.dressed || section.texture->empty())
+            continue;
+        const std::string templ = text(row, section.templateColumn);
+        retemplateSubEntity(*section.name, templ.empty() ? s_defaultTemplate : templ);
+    }
+}
+
+bool CharacterInstance::loadAttatchedModel(int slot, unsigned int itemID)
+{
+    Ogre::SceneManager* scene = sceneManager();
+    const auto* items = table<EWItemDB>(DB_ITEM);
+    if (!scene || !items || itemID == 0)
+        return false;
+    // A copy: the table may be edited or closed while the avatar lives.
+    const Record item = items->getByID(itemID);
+    if (!item.isValid() || !fitsGender(item, EWItemDB::flag, m_properties.gender))
+        return false;
+
+    const std::string stem = m_name + std::to_string(item.getUInt(EWItemDB::ItemID)) + std::to_string(slot) +
+                             std::to_string(reinterpret_cast<unsigned long>(this));
+    const std::string model = text(item, EWItemDB::ModelFile);
+    const std::string model2 = text(item, EWItemDB::ModelFile2);
+    std::string path;
+    if (!model.empty())
+        path = slot == SLOT_HEAD ? model + (m_properties.gender == 0 ? "_M" : "_F") + ".mesh" : model + ".mesh";
+    const std::string path2 = model2.empty() ? std::string() : model2 + ".mesh";
+    const unsigned type = item.getUInt(EWItemDB::Type);
+
+    std::string effect;
+    if (const unsigned WeaponEffectVisible::*choice = effectChoice(slot))
+    {
+        const unsigned value = m_properties.weaponEffect.*choice;
+        if (value >= 1 && value <= 3)
+            effect = text(item, EWItemDB::Effect1 + value - 1);
+    }
+
+    // Builds one model into member i; a model that cannot be made stays there, unattached,
+    // until the place is removed.
+    auto build = [&](std::size_t i, const std::string& meshFile, const std::string& bone, const char* nameSuffix,
+                     const char* effectSuffix)
+    {
+        if (meshFile.empty())
+            return;
+        AttachModel*& member = this->*s_attachmentMembers[i];
+        releaseAttachment(member);
+        member = new AttachModel();
+        m_carried[i] = {slot, itemID};
+        // The formed name is kept whenever it is free: two items can form the same text
+        // (item 12 in place 10 and item 121 in place 0), and then a numbered variant is used.
+        if (!member->create(avatar_detail::freeEntityName(*scene, stem + nameSuffix), meshFile))
+            return;
+        member->attach(m_entity, bone);
+        if (!effect.empty())
+            member->createEffect(effect + effectSuffix, m_isCopy);
+    };
+
+    switch (slot)
+    {
+    case SLOT_HEAD:
+        build(0, path, helm, "_1", "");
+        break;
+    case SLOT_SHOULDER:
+        build(1, path, shoulder_l, "_1", "_l");
+        build(2, path2, shoulder_r, "_2", "_r");
+        break;
+    case SLOT_DOUBLEHAND:
+        build(4, path, weapon_l, "_1", "");
+        build(3, path2, weapon_r, "_2", "");
+        break;
+    case SLOT_SHIELD:
+        build(5, path, shield, "_1", "");
+        break;
+    case SLOT_RIGHT_HAND:
+        build(3, path, weapon_r, "_1", "");
+        break;
+    case SLOT_LEFT_HAND:
+        build(4, path, weapon_l, "_1", "");
+        break;
+    case SLOT_BACK_LONG_WEAPON:
+        build(6, path, backBone(type, item.getUInt(EWItemDB::HideHair)), "_1", "");
+        break;
+    case SLOT_BACK_SHIELD:
+        build(7, path, backShieldBinder, "_1", "");
+        break;
+    case SLOT_RIGHT_WAIST:
+        build(9, path, waist_r, "_1", "");
+        break;
+    case SLOT_LEFT_WAIST:
+        build(8, path, waist_l, "_1", "");
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+const std::string& CharacterInstance::backBone(unsigned type, unsigned kind)
+{
+    if (type == 10)
+        return backGongBinder;
+    if (type == 9 && kind == 1)
+        return backFazhangBinder;
+    if (type == 9 && kind == 2)
+        return backShuangshouchuiBinder;
+    // Long weapons, and back items of any other type: the bone of the place's own kind, rather
+    // than an empty name the skeleton cannot resolve.
+    return backLongBinder;
+}
+
+void CharacterInstance::releaseAttachment(AttachModel*& member)
+{
+    if (AttachModel* model = member)
+    {
+        avatar_detail::guarded("removing an attachment", [model] { model->destroy(); });
+        delete model;
+        member = nullptr;
+    }
 }
 
 void CharacterInstance::removeAttachedModel(int slot)
 {
     if (!m_entity || !sceneManager())
         return;
-    std::vector<AttachModel**> members;
     switch (slot)
     {
     case SLOT_HEAD:
-        members = {&m_helm};
+        releaseAttachment(m_helm);
         break;
     case SLOT_SHOULDER:
-        members = {&m_shoulderL, &m_shoulderR};
+        releaseAttachment(m_shoulderL);
+        releaseAttachment(m_shoulderR);
         break;
     case SLOT_DOUBLEHAND:
-        members = {&m_rightWeapon, &m_leftWeapon};
+        releaseAttachment(m_rightWeapon);
+        releaseAttachment(m_leftWeapon);
         break;
     case SLOT_SHIELD:
-        members = {&m_shield};
+        releaseAttachment(m_shield);
         break;
     case SLOT_RIGHT_HAND:
-        members = {&m_rightWeapon};
+        releaseAttachment(m_rightWeapon);
         break;
     case SLOT_LEFT_HAND:
-        members = {&m_leftWeapon};
+        releaseAttachment(m_leftWeapon);
         break;
     case SLOT_BACK_LONG_WEAPON:
-        members = {&m_backWeapon};
+        releaseAttachment(m_backWeapon);
         break;
     case SLOT_BACK_SHIELD:
-        members = {&m_backShield};
+        releaseAttachment(m_backShield);
         break;
     case SLOT_RIGHT_WAIST:
-        members = {&m_waistR};
+        releaseAttachment(m_waistR);
         break;
     case SLOT_LEFT_WAIST:
-        members = {&m_waistL};
+        releaseAttachment(m_waistL);
         break;
     default:
         break;
     }
-    for (AttachModel** member : members)
-    {
-        if (AttachModel* model = *member)
-        {
-            avatar_detail::guarded("removing an attachment", [model] { model->destroy(); });
-            delete model;
-            *member = nullptr;
-        }
-    }
+}
+
+std::vector<CharacterInstance::CarriedModel> CharacterInstance::getCarriedModels() const
+{
+    std::vector<CarriedModel> carried;
+    for (std::size_t i = 0; i < 10; ++i)
+        if (AttachModel* model = this->*s_attachmentMembers[i])
+            carried.push_back({m_carried[i].first, m_carried[i].second, model});
+    return carried;
 }
 
 bool CharacterInstance::settingEquipEffect(const WeaponEffectVisible* visible)
@@ -700,14 +985,10 @@ void CharacterInstance::setWeaponEffectAllShow(int value)
 
 std::array<AttachModel*, 10> CharacterInstance::attachments() const
 {
-    return {m_helm,   m_shoulderL,  m_shoulderR,  m_rightWeapon, m_leftWeapon,
-            m_shield, m_backWeapon, m_backShield, m_waistL,      m_waistR};
-}
-
-bool CharacterInstance::isOwnMaterial(const Ogre::MaterialPtr& material) const
-{
-    return material &&
-           std::find(m_materialCopies.begin(), m_materialCopies.end(), material->getName()) != m_materialCopies.end();
+    std::array<AttachModel*, 10> models{};
+    for (std::size_t i = 0; i < models.size(); ++i)
+        models[i] = this->*s_attachmentMembers[i];
+    return models;
 }
 
 void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
@@ -723,12 +1004,7 @@ void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
                            [&]
                            {
                                // Only our own copies change: a material shared with other entities stays as it is.
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                               {
-                                   const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-                                   if (isOwnMaterial(material))
-                                       avatar_detail::applyOpacity(material, alpha, style);
-                               }
+                               avatar_detail::applyOpacity(*m_entity, alpha, style, &m_materialCopies);
                                m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
                            });
     for (AttachModel* model : attachments())
@@ -742,36 +1018,15 @@ void CharacterInstance::setTextureFilter(int level)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
     avatar_detail::guarded("setting a character's texture filter",
-                           [&]
-                           {
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                               {
-                                   const Ogre::MaterialPtr& material = m_entity->getSubEntity(i)->getMaterial();
-                                   if (isOwnMaterial(material))
-                                       avatar_detail::applyTextureFilter(material, filter);
-                               }
-                           });
+                           [&] { avatar_detail::applyTextureFilter(*m_entity, filter, &m_materialCopies); });
     for (AttachModel* model : attachments())
         if (model)
             model->setTextureFilter(level);
 }
 
-void CharacterInstance::setVisible(bool visible)
-{
-    if (m_entity)
-        m_entity->setVisible(visible);
-}
-
 void CharacterInstance::setHighLight(bool /*on*/)
 {
     // Characters are not highlighted.
-}
-
-void CharacterInstance::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
-{
-    m_isCopy = true;
-    m_rttCallback = rtt;
-    m_rtt3DCallback = rtt3D;
 }
 
 void CharacterInstance::getSpeedRate(float& runRate, float& walkRate)

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 /// A player avatar: one entity of the shared body mesh of its gender whose sub-entities are
@@ -35,17 +36,9 @@ public:
     // IInstance
     bool create() override;
     bool destroy() override;
-    void setVisible(bool visible) override;
     void setHighLight(bool on) override;
     void setTextureFilter(int level) override;
-    void setUniqueID(unsigned long uniqueID) override { m_uniqueID = uniqueID; }
     void setInstanceTransoarency(float alpha, bool fromOutside) override;
-    void setEntityViewPtr(ENTITY_CALLBACK* callback) override { m_entityCallback = callback; }
-    void setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D) override;
-    const std::string& getName() override { return m_name; }
-    float getScale() override { return m_scale; }
-    unsigned long getUniqueID() override { return m_uniqueID; }
-    Ogre::Entity* getEntityPtr() override { return m_entity; }
     INSTANCE_TYPE_e getInstanceType() override { return s_instanceType; }
     AttachModel* getRightWeapon() override { return m_rightWeapon; }
     AttachModel* getLeftWeapon() override { return m_leftWeapon; }
@@ -72,11 +65,27 @@ public:
     void retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
                              const std::string& texture = std::string());
 
-    /// Builds the attachment(s) of one place from an item; false when nothing could be read.
+    /// Builds the attachment(s) of one place from an item and hangs them on their bones, with the
+    /// effect the setting's WeaponEffectVisible chooses. False, building nothing, when there is no
+    /// scene manager or item table, the ID is 0 or unknown, or the item does not fit the gender;
+    /// true otherwise (also for places that carry no model). A model the place's member still
+    /// holds is released first.
     bool loadAttatchedModel(int slot, unsigned int itemID);
     /// Destroys and deletes the attachment(s) of one place.
     void removeAttachedModel(int slot);
+    /// Sets all seven weapon-effect values; the attachments follow at the next rebuild.
     void setWeaponEffectAllShow(int value);
+
+    /// One model this avatar carries: the place and item it was loaded for.
+    struct CarriedModel
+    {
+        int slot;
+        unsigned itemID;
+        AttachModel* model;
+    };
+    /// The attached models in member order (helm, shoulders, right and left weapon, shield, back
+    /// weapon, back shield, left and right waist).
+    std::vector<CarriedModel> getCarriedModels() const;
 
     unsigned getSubEntityCount() const { return m_subEntityCount; }
     bool isLowArmByHand() const { return m_lowArmByHand; }
@@ -89,17 +98,29 @@ public:
 protected:
     void getResourceInfo();
     void showObject();
+    /// Dresses all fifteen places; only the places whose item (or effect choice) changed since
+    /// the last build are rebuilt.
     void equip();
+    /// Dresses one worn-item place with an item; 0, an unknown item or one for the other gender
+    /// leave it bare. Nothing for the attached-model places.
     void addEquipment(unsigned itemID, CharSlots place);
     void setTexture();
 
 private:
     /// The build steps of create(); may throw, create() does not.
     bool build();
-    /// The ten attachment members in member order.
+    /// The ten attachment members, and the models they hold, in member order.
+    static AttachModel* CharacterInstance::*const s_attachmentMembers[10];
     std::array<AttachModel*, 10> attachments() const;
-    /// Whether the material is one of the copies made for this avatar.
-    bool isOwnMaterial(const Ogre::MaterialPtr& material) const;
+    /// Whether a place differs from the last build: its item, or the effect value choosing its
+    /// effect; everything counts as changed on the first build.
+    bool placeChanged(int slot) const;
+    /// A worn-item place left bare: its sections go back to the default template where needed.
+    void takeOff(CharSlots place);
+    /// Destroys and deletes the model a member holds; the member becomes null.
+    void releaseAttachment(AttachModel*& member);
+    /// The bone a back weapon hangs on, by the item's Type and sub-kind (its HideHair column).
+    static const std::string& backBone(unsigned type, unsigned kind);
     bool acquireEntity();
     void copyMaterials();
     void setSubEntityTexture(const std::string& subEntityName, const std::string& texture);
@@ -107,15 +128,8 @@ private:
 
     bool m_isCreated = false;
     bool m_needMaterialClone = true;
-    bool m_isCopy = false;
     bool m_lowArmByHand = true;
     bool m_lowLegByFoot = true;
-    float m_scale = 1.0f;
-    float m_baseSpeedA = 1.0f;
-    float m_baseSpeedB = 1.0f;
-    std::string m_name;
-    Ogre::Entity* m_entity = nullptr;
-    unsigned long m_uniqueID = 0;
     unsigned m_subEntityCount = 0;
     AttachModel* m_helm = nullptr;
     AttachModel* m_shoulderL = nullptr;
@@ -127,14 +141,13 @@ private:
     AttachModel* m_backShield = nullptr;
     AttachModel* m_waistL = nullptr;
     AttachModel* m_waistR = nullptr;
+    /// The place and item each attachment member was loaded for, by member index.
+    std::array<std::pair<int, unsigned>, 10> m_carried{};
     std::string m_hairTexture;
     std::string m_lowArmTexture, m_bodyTexture, m_faceTexture, m_upLegTexture, m_lowLegTexture, m_defaultHairTexture;
     std::string m_gloveOutTexture, m_bootOutTexture, m_pantsOutTexture, m_shirtOutTexture, m_beltOutTexture;
     PlayerSetting_t m_properties;
     PlayerSetting_t m_appliedProperties;
-    ENTITY_CALLBACK* m_entityCallback = nullptr;
-    IRttObjectCallback* m_rttCallback = nullptr;
-    I3DRttObjectCallback* m_rtt3DCallback = nullptr;
     /// The names the material copies were made under (kept for destroy).
     std::vector<std::string> m_materialCopies;
 };

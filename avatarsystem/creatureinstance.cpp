@@ -2,6 +2,7 @@
 
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/detail/bodysplit.h"
+#include "avatarsystem/detail/effectbinding.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialname.h"
 #include "avatarsystem/detail/materialstate.h"
@@ -13,9 +14,7 @@
 #include <OgreMaterialManager.h>
 #include <OgrePass.h>
 #include <OgreSceneManager.h>
-#include <OgreSkeletonInstance.h>
 #include <OgreSubEntity.h>
-#include <OgreTagPoint.h>
 #include <OgreTechnique.h>
 
 #include <cstring>
@@ -98,44 +97,17 @@ Ogre::Technique* firstTechnique(const Ogre::MaterialPtr& material)
     Ogre::Technique* technique = material->getTechnique(0);
     return technique->getNumPasses() > 0 ? technique : nullptr;
 }
-
-/// True when the entity has a skeleton with that bone.
-bool hasBone(Ogre::Entity* entity, const std::string& bone)
-{
-    return entity && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
-}
 } // namespace
 
 // A creature's manual animation starts paused; its movement speeds start at 8 and 2.
 CreatureInstance::CreatureInstance() : InstanceBase(true, 8.0f, 2.0f) {}
 
-CreatureInstance::~CreatureInstance()
-{
-    // destroy() normally ran already; the callback record is ours either way.
-    delete m_entityCallback;
-}
+CreatureInstance::~CreatureInstance() = default;
 
 void CreatureInstance::setProperties(const CreatureSetting_t& setting)
 {
     m_properties = setting;
     m_name.assign(m_properties.Name, strnlen(m_properties.Name, sizeof(m_properties.Name)));
-}
-
-void CreatureInstance::setUniqueID(unsigned long uniqueID)
-{
-    m_uniqueID = static_cast<unsigned>(uniqueID);
-}
-
-void CreatureInstance::setEntityViewPtr(ENTITY_CALLBACK* callback)
-{
-    m_entityCallback = callback;
-}
-
-void CreatureInstance::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
-{
-    m_isCopy = true;
-    m_rttCallback = rtt;
-    m_rtt3DCallback = rtt3D;
 }
 
 bool CreatureInstance::create()
@@ -153,7 +125,9 @@ bool CreatureInstance::create()
     m_baseSpeedB = row.walkSpeed;
     m_beTransObject = row.beTransObject;
 
-    const std::string entityName = std::to_string(m_uniqueID) + "_Creature";
+    // The manager hands out 32-bit IDs; names show them as such.
+    const unsigned id = static_cast<unsigned>(m_uniqueID);
+    const std::string entityName = std::to_string(id) + "_Creature";
     m_entity = avatar_detail::createEntityOrNull(scene, entityName, row.meshFile, "creating a creature entity");
     if (!m_entity)
         m_entity = avatar_detail::createEntityOrNull(scene, entityName, kFallbackMesh, "creating a creature entity");
@@ -170,7 +144,7 @@ bool CreatureInstance::create()
         const Ogre::MaterialPtr source = sub->getMaterial();
         if (!source || source->getName() == kSharedMaterial)
             continue;
-        const std::string copyName = avatar_detail::instanceMaterialName(source->getName(), m_uniqueID, i);
+        const std::string copyName = avatar_detail::instanceMaterialName(source->getName(), id, i);
         // A material of that name that we did not make is not ours to change or remove:
         // the sub-entity then keeps its shared material.
         if (materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
@@ -193,35 +167,7 @@ bool CreatureInstance::create()
         m_animCtrl->setPause(false);
     }
 
-    if (m_entityCallback && m_entityCallback->view)
-    {
-        IEntityView* view = m_entityCallback->view;
-        switch (m_entityCallback->type)
-        {
-        case 0:
-            view->onInstanceReady(this, 0);
-            if (m_entityCallback->observer)
-                m_entityCallback->observer->onViewReady(view->getViewKey());
-            break;
-        case 1:
-            view->onCreatureReadyA(this, row.cameraBias);
-            break;
-        case 2:
-            view->onCreatureReadyB(this, row.cameraBias);
-            break;
-        default:
-            break;
-        }
-        delete m_entityCallback;
-        m_entityCallback = nullptr;
-    }
-    else if (m_isCopy)
-    {
-        if (m_rtt3DCallback)
-            m_rtt3DCallback->onCreatureCopyCreated();
-        if (m_rttCallback)
-            m_rttCallback->onCopyCreated();
-    }
+    notifyHostOfFirstBuild(row.cameraBias);
     return true;
 }
 
@@ -235,40 +181,11 @@ void CreatureInstance::refreshAttachEffects(std::string e1, std::string e2, std:
         if (names[k]->empty())
             continue;
         // A slot refreshed again lets its earlier effect go instead of leaving it alive on the bone.
-        releaseEffect(m_effects[k]);
+        avatar_detail::releaseEffect(m_entity, m_effects[k]);
         m_effects[k] = effects->addEffect(*names[k]);
-        Effect* effect = m_effects[k];
-        const std::string bone = "effect_" + std::to_string(k + 1);
-        // Ask first: attachObjectToBone throws for a bone the skeleton lacks.
-        if (!effect || !hasBone(m_entity, bone))
-            continue;
-        const bool hung = avatar_detail::guarded(
-            "hanging a creature effect",
-            [&] { m_entity->attachObjectToBone(bone, *effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
-        if (!hung)
-            continue;
-        effect->show();
-        effect->setParamA(99999.0f);
-        if (m_isCopy)
-            effect->setParamB(99999.0f);
+        if (m_effects[k])
+            avatar_detail::hangEffect(m_entity, "effect_" + std::to_string(k + 1), *m_effects[k], m_isCopy);
     }
-}
-
-void CreatureInstance::releaseEffect(Effect*& effect)
-{
-    if (!effect)
-        return;
-    avatar_detail::guarded("taking a creature effect off its bone",
-                           [&]
-                           {
-                               Ogre::MovableObject* object = *effect;
-                               // Only our own bones: detachObjectFromBone throws for objects hung elsewhere.
-                               if (m_entity && object && object->isAttached() && object->isParentTagPoint() &&
-                                   static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() == m_entity)
-                                   m_entity->detachObjectFromBone(object);
-                           });
-    EffectManager::getSingletonPtr()->freeEffect(effect->getName(), false);
-    effect = nullptr;
 }
 
 void CreatureInstance::showEffect(bool show)
@@ -292,7 +209,7 @@ bool CreatureInstance::destroy()
     if (scene && m_entity)
     {
         for (Effect*& effect : m_effects)
-            releaseEffect(effect);
+            avatar_detail::releaseEffect(m_entity, effect);
         avatar_detail::guarded("destroying a creature entity",
                                [&]
                                {
@@ -320,14 +237,6 @@ bool CreatureInstance::destroy()
     return true;
 }
 
-void CreatureInstance::applyMaterialOpacity(float alpha)
-{
-    // Creatures draw both faces when opaque and leave lighting alone when see-through.
-    const avatar_detail::OpacityStyle style{false, true};
-    for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-        avatar_detail::applyOpacity(m_entity->getSubEntity(i)->getMaterial(), alpha, style);
-}
-
 void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)
 {
     m_transparencySet = fromOutside;
@@ -336,7 +245,10 @@ void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)
         return;
 
     const bool opaque = avatar_detail::isOpaque(alpha);
-    avatar_detail::guarded("setting creature opacity", [&] { applyMaterialOpacity(alpha); });
+    // Creatures draw both faces when opaque and leave lighting alone when see-through. Every
+    // material changes, the uncopied shared "col" included.
+    const avatar_detail::OpacityStyle style{false, true};
+    avatar_detail::guarded("setting creature opacity", [&] { avatar_detail::applyOpacity(*m_entity, alpha, style); });
     if (opaque)
     {
         showEffect(true);
@@ -392,17 +304,7 @@ void CreatureInstance::setTextureFilter(int level)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
     avatar_detail::guarded("setting a creature's texture filter",
-                           [&]
-                           {
-                               for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
-                                   avatar_detail::applyTextureFilter(m_entity->getSubEntity(i)->getMaterial(), filter);
-                           });
-}
-
-void CreatureInstance::setVisible(bool visible)
-{
-    if (m_entity)
-        m_entity->setVisible(visible);
+                           [&] { avatar_detail::applyTextureFilter(*m_entity, filter); });
 }
 
 void CreatureInstance::getSpeedRate(float& runRate, float& walkRate)

@@ -22,17 +22,9 @@ public:
     // IInstance
     bool create() override;
     bool destroy() override;
-    void setVisible(bool visible) override;
     void setHighLight(bool on) override;
     void setTextureFilter(int level) override;
-    void setUniqueID(unsigned long uniqueID) override;
     void setInstanceTransoarency(float alpha, bool fromOutside) override;
-    void setEntityViewPtr(ENTITY_CALLBACK* callback) override;
-    void setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D) override;
-    const std::string& getName() override { return m_name; }
-    float getScale() override { return m_scale; }
-    unsigned long getUniqueID() override { return m_uniqueID; }
-    Ogre::Entity* getEntityPtr() override { return m_entity; }
     INSTANCE_TYPE_e getInstanceType() override { return s_instanceType; }
     AttachModel* getRightWeapon() override { return nullptr; }
     AttachModel* getLeftWeapon() override { return nullptr; }
@@ -55,23 +47,8 @@ public:
     bool isBeTransObject() const { return m_beTransObject; }
 
 private:
-    /// Writes the opaque or see-through settings into technique 0 of every sub-entity material.
-    void applyMaterialOpacity(float alpha);
-    /// Takes an effect off this avatar's bone and frees it; the slot becomes null.
-    void releaseEffect(Effect*& effect);
-
-    bool m_isCopy = false;
     bool m_beTransObject = false;
-    float m_scale = 1.0f;
-    float m_baseSpeedA = 1.0f;
-    float m_baseSpeedB = 1.0f;
-    unsigned m_uniqueID = 0;
-    std::string m_name;
-    Ogre::Entity* m_entity = nullptr;
     Effect* m_effects[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-    ENTITY_CALLBACK* m_entityCallback = nullptr;
     CreatureSetting_t m_properties;
-    IRttObjectCallback* m_rttCallback = nullptr;
-    I3DRttObjectCallback* m_rtt3DCallback = nullptr;
     std::vector<std::string> m_clonedMaterials;
 };

@@ -12,6 +12,67 @@ InstanceBase::InstanceBase(bool startsPaused, float runSpeed, float walkSpeed)
 InstanceBase::~InstanceBase()
 {
     releaseController();
+    delete m_entityCallback;
+}
+
+void InstanceBase::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
+{
+    m_isCopy = true;
+    m_rttCallback = rtt;
+    m_rtt3DCallback = rtt3D;
+}
+
+void InstanceBase::setVisible(bool visible)
+{
+    if (m_entity)
+        m_entity->setVisible(visible);
+}
+
+void InstanceBase::notifyHostOfFirstBuild(float cameraBias)
+{
+    const bool creature = getInstanceType() == INSTANCE_CREATURE;
+    if (m_entityCallback && m_entityCallback->view)
+    {
+        IEntityView* view = m_entityCallback->view;
+        switch (m_entityCallback->type)
+        {
+        case 0:
+            view->onInstanceReady(this, 0);
+            if (m_entityCallback->observer)
+                m_entityCallback->observer->onViewReady(view->getViewKey());
+            if (!creature)
+                m_entityCallback->type = 3;
+            break;
+        case 1:
+            if (creature)
+                view->onCreatureReadyA(this, cameraBias);
+            break;
+        case 2:
+            if (creature)
+                view->onCreatureReadyB(this, cameraBias);
+            break;
+        default:
+            break;
+        }
+        // A creature's record is spent; a character keeps its record, marked told, until destroy.
+        if (creature)
+        {
+            delete m_entityCallback;
+            m_entityCallback = nullptr;
+        }
+    }
+    else if (m_isCopy)
+    {
+        if (m_rtt3DCallback)
+        {
+            if (creature)
+                m_rtt3DCallback->onCreatureCopyCreated();
+            else
+                m_rtt3DCallback->onPlayerCopyCreated();
+        }
+        if (m_rttCallback)
+            m_rttCallback->onCopyCreated();
+    }
 }
 
 void InstanceBase::releaseController()

@@ -5,14 +5,28 @@
 #include <string>
 #include <vector>
 
-/// What every avatar shares, whatever its kind: the animation controller it owns and the
-/// IInstance animation operations that forward to it, manual stepping of a chosen animation
-/// state, the movement speeds, and the fade-in that update() runs after the controller.
+/// What every avatar shares, whatever its kind: its name, entity, unique ID, scale, the host's
+/// creation record and copy callbacks and the first-build notification they receive, the
+/// animation controller it owns and the IInstance animation operations that forward to it,
+/// manual stepping of a chosen animation state, the movement speeds, and the fade-in that
+/// update() runs after the controller.
 class InstanceBase : public ManagedInstance
 {
 public:
     InstanceBase(const InstanceBase&) = delete;
     InstanceBase& operator=(const InstanceBase&) = delete;
+
+    void setUniqueID(unsigned long uniqueID) override { m_uniqueID = uniqueID; }
+    unsigned long getUniqueID() override { return m_uniqueID; }
+    const std::string& getName() override { return m_name; }
+    float getScale() override { return m_scale; }
+    Ogre::Entity* getEntityPtr() override { return m_entity; }
+    /// Takes ownership of the host's creation record.
+    void setEntityViewPtr(ENTITY_CALLBACK* callback) override { m_entityCallback = callback; }
+    /// Marks the avatar as a render-to-texture copy; its first build tells rtt3D, then rtt (either may be null).
+    void setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D) override;
+    /// Shows or hides the entity; bone attachments and effects are not touched.
+    void setVisible(bool visible) override;
 
     /// Advances the controller, then one fade-in step; nothing without an entity.
     void update(bool b, float seconds) override;
@@ -50,17 +64,34 @@ public:
 protected:
     /// startsPaused: the manual pause flag; runSpeed, walkSpeed: the movement speeds until setSpeed.
     InstanceBase(bool startsPaused, float runSpeed, float walkSpeed);
+    /// Deletes the creation record still held (the OGRE objects go in destroy()).
     ~InstanceBase() override;
     /// Unbinds and frees the controller and forgets the entity's animation states (destroy does
     /// it; the destructor catches what is left).
     void releaseController();
+    /// Tells the host that the first build is done. With a creation record that has a view:
+    /// type 0 calls the view's onInstanceReady, then the observer's onViewReady with the view's
+    /// key; a creature also answers type 1 (onCreatureReadyA) and type 2 (onCreatureReadyB) with
+    /// cameraBias and then deletes the record, while a character marks it told (type 3) and keeps
+    /// it. Without a view, a render-to-texture copy tells its kind's copy callback, then rtt.
+    void notifyHostOfFirstBuild(float cameraBias);
 
+    bool m_isCopy = false;
     bool m_isPaused;
     bool m_transparencySet = false;
     float m_animationPlaySpeed = 1.0f;
     float m_speedA;
     float m_speedB;
     float m_transparency = 0.0f;
+    float m_scale = 1.0f;
+    float m_baseSpeedA = 1.0f;
+    float m_baseSpeedB = 1.0f;
+    std::string m_name;
+    Ogre::Entity* m_entity = nullptr;
+    unsigned long m_uniqueID = 0;
+    ENTITY_CALLBACK* m_entityCallback = nullptr;
+    IRttObjectCallback* m_rttCallback = nullptr;
+    I3DRttObjectCallback* m_rtt3DCallback = nullptr;
     Ogre::AnimationState* m_currentAnimState = nullptr;
     AnimationController* m_animCtrl = nullptr;
     std::vector<Ogre::AnimationState*> m_animationList;

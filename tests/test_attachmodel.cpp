@@ -111,7 +111,7 @@ protected:
 
 } // namespace
 
-TEST_F(AttachModelTest, createMakesTheEntityAndCopiesOnlyTheFirstMaterial)
+TEST_F(AttachModelTest, createMakesTheEntityAndGivesEveryMaterialItsOwnCopy)
 {
     AttachModel& sword = model(0);
     ASSERT_TRUE(sword.create("char7_sword", "att_sword.mesh"));
@@ -121,10 +121,14 @@ TEST_F(AttachModelTest, createMakesTheEntityAndCopiesOnlyTheFirstMaterial)
     EXPECT_EQ(53, entity->getRenderQueueGroup());
     EXPECT_FALSE(entity->isAttached());
 
+    // The first copy keeps its name; the second sub-entity's follows the same rule.
     const std::string copy = copyNameFor(sword, "att_blade", "char7_sword");
+    const std::string hilt = copyNameFor(sword, "att_hilt", "char7_sword");
     EXPECT_EQ(copy, sword.getMaterialCopyName());
     EXPECT_EQ(copy, entity->getSubEntity(0)->getMaterialName());
-    EXPECT_EQ("att_hilt", entity->getSubEntity(1)->getMaterialName());
+    EXPECT_EQ(hilt, entity->getSubEntity(1)->getMaterialName());
+    EXPECT_EQ((std::vector<std::string>{copy, hilt}), sword.getMaterialCopies());
+    EXPECT_EQ(m_before.materials + 2, OgreCounts::now().materials);
     EXPECT_EQ(Ogre::ColourValue(0.1f, 0.2f, 0.3f), pass0(entity, 0)->getDiffuse());
     EXPECT_EQ(Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME,
               entity->getSubEntity(0)->getMaterial()->getGroup());
@@ -206,18 +210,40 @@ TEST_F(AttachModelTest, withNeitherTheMeshMaterialNorCBodyNothingIsCopiedOrRemov
     EXPECT_TRUE(Ogre::MaterialManager::getSingleton().resourceExists(kept)) << kept << " belongs to others";
 }
 
-TEST_F(AttachModelTest, twoModelsOfOneMeshHaveTheirOwnCopies)
+TEST_F(AttachModelTest, opacityAndFilteringOfOneModelNeverReachAnotherOrTheMeshMaterials)
 {
     AttachModel& a = model(0);
     AttachModel& b = model(1);
     ASSERT_TRUE(a.create("char7_sword_l", "att_sword.mesh"));
     ASSERT_TRUE(b.create("char7_sword_r", "att_sword.mesh"));
-    EXPECT_NE(a.getEntity()->getSubEntity(0)->getMaterialName(), b.getEntity()->getSubEntity(0)->getMaterialName());
+    for (unsigned sub : {0u, 1u})
+        EXPECT_NE(a.getEntity()->getSubEntity(sub)->getMaterialName(),
+                  b.getEntity()->getSubEntity(sub)->getMaterialName());
     a.setInstanceTransoarency(0.5f);
-    EXPECT_FLOAT_EQ(0.5f, pass0(a.getEntity(), 0)->getDiffuse().a);
-    EXPECT_FLOAT_EQ(1.0f, pass0(b.getEntity(), 0)->getDiffuse().a);
+    a.setTextureFilter(4);
+    const Ogre::MaterialPtr hilt = Ogre::MaterialManager::getSingleton().getByName("att_hilt");
+    for (unsigned sub : {0u, 1u})
+    {
+        SCOPED_TRACE(sub);
+        EXPECT_FLOAT_EQ(0.5f, pass0(a.getEntity(), sub)->getDiffuse().a);
+        EXPECT_EQ(16u, pass0(a.getEntity(), sub)->getTextureUnitState(0)->getTextureAnisotropy());
+        EXPECT_FLOAT_EQ(1.0f, pass0(b.getEntity(), sub)->getDiffuse().a);
+        EXPECT_NE(16u, pass0(b.getEntity(), sub)->getTextureUnitState(0)->getTextureAnisotropy());
+    }
     EXPECT_EQ(53, b.getEntity()->getRenderQueueGroup());
-    EXPECT_FLOAT_EQ(0.5f, pass0(b.getEntity(), 1)->getDiffuse().a) << "the second sub-entity shares its material";
+    EXPECT_FLOAT_EQ(1.0f, hilt->getTechnique(0)->getPass(0)->getDiffuse().a) << "the mesh's own material";
+    EXPECT_TRUE(hilt->getTechnique(0)->getPass(0)->getDepthWriteEnabled());
+
+    // Sub-entities of one material share one copy; destroy removes every copy (TearDown counts).
+    m_res.mesh("att_twin.mesh", {"att_hilt", "att_hilt", "att_blade"});
+    const OgreCounts beforeTwin = OgreCounts::now();
+    AttachModel& twin = model(2);
+    ASSERT_TRUE(twin.create("char7_twin", "att_twin.mesh"));
+    EXPECT_EQ(2u, twin.getMaterialCopies().size());
+    EXPECT_EQ(twin.getEntity()->getSubEntity(0)->getMaterial(), twin.getEntity()->getSubEntity(1)->getMaterial());
+    twin.destroy();
+    EXPECT_EQ(beforeTwin, OgreCounts::now());
+    EXPECT_TRUE(twin.getMaterialCopies().empty());
 }
 
 TEST_F(AttachModelTest, attachHangsTheModelOnOneBoneAndRefusesEverythingElse)

@@ -1,8 +1,13 @@
 #include "avatarsystem/avatarsystemmanager.h"
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/characterinstance.h"
 
 #include "fakeinstance.h"
 #include "headlessogre.h"
+
+#include <OgreMesh.h>
+#include <OgreMeshManager.h>
+#include <OgreResourceGroupManager.h>
 
 #include <gtest/gtest.h>
 
@@ -183,4 +188,19 @@ TEST_F(ManagerCore, textureFilterAndTransparencyReachRegisteredAvatars)
     manager().setInstanceTransoarency(&unregistered, 0.5f);
     EXPECT_FLOAT_EQ(direct.lastAlpha, 0.5f);
     EXPECT_TRUE(direct.lastFromOutside);
+}
+
+TEST_F(ManagerCore, preBuildingWithoutBodyMeshesFillsNoPoolAndLeavesNoEmptyMesh)
+{
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    if (groups.resourceExistsInAnyGroup("HumanMale.mesh") || groups.resourceExistsInAnyGroup("HumanFemale.mesh"))
+        GTEST_SKIP() << "another test of this process registered the body meshes";
+    const OgreCounts before = OgreCounts::now();
+    EXPECT_NO_THROW(manager().preBuildEntityBuffer(3));
+    EXPECT_TRUE(CharacterInstance::s_maleEntityPool.empty());
+    EXPECT_TRUE(CharacterInstance::s_femaleEntityPool.empty());
+    EXPECT_EQ(OgreCounts::now(), before);
+    // OGRE would keep an empty, unloaded mesh of each name, which a host's later real mesh could not replace.
+    EXPECT_FALSE(Ogre::MeshManager::getSingleton().getByName("HumanMale.mesh", Ogre::RGN_AUTODETECT));
+    EXPECT_FALSE(Ogre::MeshManager::getSingleton().getByName("HumanFemale.mesh", Ogre::RGN_AUTODETECT));
 }

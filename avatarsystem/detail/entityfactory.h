@@ -12,6 +12,16 @@
 namespace avatar_detail
 {
 
+/// name itself when the scene has no entity of that name, else name#2, name#3... whichever is
+/// free first (two avatars' names can form the same text).
+inline std::string freeEntityName(Ogre::SceneManager& scene, const std::string& name)
+{
+    std::string candidate = name;
+    for (unsigned n = 2; scene.hasEntity(candidate); ++n)
+        candidate = name + "#" + std::to_string(n);
+    return candidate;
+}
+
 /// Creates the entity name from mesh in scene; null instead of an exception when the name is
 /// taken or the mesh cannot be loaded. A failed load leaves OGRE's mesh manager as it was:
 /// OGRE keeps an empty, unloaded mesh of that name otherwise, which would shadow a mesh made later.

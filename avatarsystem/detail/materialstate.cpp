@@ -1,8 +1,12 @@
 #include "avatarsystem/detail/materialstate.h"
 
+#include <OgreEntity.h>
 #include <OgreMaterial.h>
 #include <OgrePass.h>
+#include <OgreSubEntity.h>
 #include <OgreTechnique.h>
+
+#include <algorithm>
 
 namespace avatar_detail
 {
@@ -62,6 +66,33 @@ void applyTextureFilter(const Ogre::MaterialPtr& material, TextureFilter filter)
     material->setTextureFiltering(filter.filter);
     if (filter.filter == Ogre::TFO_ANISOTROPIC)
         material->setTextureAnisotropy(filter.anisotropy);
+}
+
+namespace
+{
+/// Calls fn with the current material of each sub-entity that the owned names allow.
+template <class Fn> void forEachMaterial(Ogre::Entity& entity, const std::vector<std::string>* owned, Fn&& fn)
+{
+    for (unsigned i = 0; i < entity.getNumSubEntities(); ++i)
+    {
+        const Ogre::MaterialPtr& material = entity.getSubEntity(i)->getMaterial();
+        if (!material)
+            continue;
+        if (owned && std::find(owned->begin(), owned->end(), material->getName()) == owned->end())
+            continue;
+        fn(material);
+    }
+}
+} // namespace
+
+void applyOpacity(Ogre::Entity& entity, float alpha, OpacityStyle style, const std::vector<std::string>* owned)
+{
+    forEachMaterial(entity, owned, [&](const Ogre::MaterialPtr& material) { applyOpacity(material, alpha, style); });
+}
+
+void applyTextureFilter(Ogre::Entity& entity, TextureFilter filter, const std::vector<std::string>* owned)
+{
+    forEachMaterial(entity, owned, [&](const Ogre::MaterialPtr& material) { applyTextureFilter(material, filter); });
 }
 
 } // namespace avatar_detail

@@ -3,6 +3,9 @@
 #include <OgreCommon.h>
 #include <OgrePrerequisites.h>
 
+#include <string>
+#include <vector>
+
 namespace avatar_detail
 {
 
@@ -41,5 +44,15 @@ TextureFilter textureFilterForLevel(int level);
 
 /// Applies a filter to every texture unit of a material; the anisotropy only for anisotropic filtering.
 void applyTextureFilter(const Ogre::MaterialPtr& material, TextureFilter filter);
+
+/// Writes the opacity into the current material of every sub-entity of entity, in index order.
+/// With owned given, only materials whose names it holds change: a material shared with other
+/// entities stays as it is. Throws what the engine throws; callers guard.
+void applyOpacity(Ogre::Entity& entity, float alpha, OpacityStyle style,
+                  const std::vector<std::string>* owned = nullptr);
+
+/// Applies the filter to the current material of every sub-entity of entity, in index order;
+/// with owned given, only to materials whose names it holds. Throws what the engine throws.
+void applyTextureFilter(Ogre::Entity& entity, TextureFilter filter, const std::vector<std::string>* owned = nullptr);
 
 } // namespace avatar_detail

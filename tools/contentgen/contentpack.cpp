@@ -64,7 +64,9 @@ enum class ItemShape
     Greatsword,
     Hammer,
     Bow,
-    TowerShield
+    TowerShield,
+    Axe,
+    Banner
 };
 
 struct ItemDef
@@ -147,6 +149,51 @@ const std::vector<ItemDef>& itemDefs()
         {903, "Warhammer", 9, "warhammer_01", "", 2, 0, {}, 2, ItemShape::Hammer, {}},
         {1001, "Longbow", 10, "bow_01", "", 0, 0, {"fx_glow_blue", "", ""}, 2, ItemShape::Bow, {"weapon_2"}},
         {1101, "Tower Shield", 11, "shield_02", "", 0, 0, {}, 2, ItemShape::TowerShield, {}},
+        // One item per gender for each place besides the shared ones above.
+        {203,
+         "Bone Spaulders",
+         2,
+         "shoulder_03_l",
+         "shoulder_03_r",
+         0,
+         0,
+         {"fx_fire", "fx_smoke", ""},
+         0,
+         ItemShape::Pauldron,
+         {"Shoulder_1"}},
+        {204, "Silk Mantle", 2, "shoulder_04_l", "", 0, 0, {"", "", "fx_aura"}, 1, ItemShape::Pauldron, {"Shoulder_1"}},
+        {304, "War Axe", 3, "axe_01", "", 0, 0, {"", "fx_spark", ""}, 0, ItemShape::Axe, {"weapon_2"}},
+        {403,
+         "Twin Axes",
+         4,
+         "twinaxe_01_l",
+         "twinaxe_01_r",
+         0,
+         0,
+         {"fx_fire", "", ""},
+         0,
+         ItemShape::Axe,
+         {"weapon_2"}},
+        {404,
+         "Moon Glaives",
+         4,
+         "glaive_01_l",
+         "glaive_01_r",
+         0,
+         0,
+         {"fx_glow_blue", "fx_aura", ""},
+         1,
+         ItemShape::Blade,
+         {"weapon_2"}},
+        {502, "Kite Shield", 5, "shield_03", "", 0, 0, {}, 0, ItemShape::Shield, {}},
+        {503, "Buckler", 5, "shield_04", "", 0, 0, {}, 1, ItemShape::Shield, {}},
+        {603, "Hunting Knife", 6, "knife_01", "", 0, 0, {"fx_spark", "", ""}, 0, ItemShape::Scabbard, {"weapon_2"}},
+        {604, "Fan Case", 6, "pouch_02", "", 0, 0, {}, 1, ItemShape::Pouch, {}},
+        {1002, "Short Bow", 10, "bow_02", "", 0, 0, {"", "fx_glow_red", ""}, 1, ItemShape::Bow, {"weapon_2"}},
+        {1102, "Pavise", 11, "shield_05", "", 0, 0, {}, 0, ItemShape::TowerShield, {}},
+        {1103, "Targe", 11, "shield_06", "", 0, 0, {}, 1, ItemShape::Shield, {}},
+        // A back item of neither back-weapon type: the system hangs it on the long-weapon bone.
+        {1201, "War Banner", 8, "banner_01", "", 0, 0, {"fx_smoke", "", ""}, 2, ItemShape::Banner, {"weapon_2"}},
     };
     return items;
 }
@@ -224,6 +271,47 @@ void addItemShape(MeshBuilder& mesh, ItemShape shape, bool rightSide, bool femal
     case ItemShape::TowerShield:
         mesh.addBox(Vector3(0, 0, -0.02f), Vector3(0.22f, 0.32f, 0.015f), bone);
         break;
+    case ItemShape::Axe:
+        // Held forward like the swords, the blade a broad plate at the end of the haft.
+        mesh.addBox(Vector3(0, 0, 0.2f), Vector3(0.015f, 0.015f, 0.26f), bone);
+        mesh.addBox(Vector3(sg * 0.01f, 0.07f, 0.4f), Vector3(0.06f, 0.08f, 0.01f), bone);
+        break;
+    case ItemShape::Banner:
+        mesh.addBox(Vector3(0, 0.3f, 0), Vector3(0.015f, 0.75f, 0.015f), bone);
+        mesh.addBox(Vector3(0.16f, 0.85f, 0), Vector3(0.15f, 0.18f, 0.005f), bone);
+        break;
+    }
+}
+
+// A second part of some items in a material of its own (a crest, a pommel, a boss), so that those
+// items have more than one sub-entity. False for items of one part.
+bool itemTrim(ItemShape shape, bool female, Vector3& centre, Vector3& halfSize)
+{
+    const float f = female ? 0.94f : 1.0f;
+    switch (shape)
+    {
+    case ItemShape::Helm:
+        centre = Vector3(0, 0.04f, 0) * f;
+        halfSize = Vector3(0.015f, 0.04f, 0.1f) * f;
+        return true;
+    case ItemShape::Sword:
+        centre = Vector3(0, 0, -0.075f);
+        halfSize = Vector3(0.02f, 0.02f, 0.02f);
+        return true;
+    case ItemShape::Greatsword:
+        centre = Vector3(0, 0.6f, 0);
+        halfSize = Vector3(0.025f, 0.025f, 0.025f);
+        return true;
+    case ItemShape::Shield:
+        centre = Vector3(0.06f, 0, 0);
+        halfSize = Vector3(0.02f, 0.04f, 0.04f);
+        return true;
+    case ItemShape::Axe:
+        centre = Vector3(0, 0, -0.075f);
+        halfSize = Vector3(0.02f, 0.02f, 0.02f);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -246,6 +334,10 @@ Vector3 effectBonePosition(ItemShape shape, const std::string& bone)
         return Vector3(0, -0.8f, 0);
     case ItemShape::Bow:
         return Vector3(0, 0.55f, 0);
+    case ItemShape::Axe:
+        return Vector3(0, 0.16f, 0.4f);
+    case ItemShape::Banner:
+        return Vector3(0, 1.05f, 0);
     default:
         return Vector3::ZERO;
     }
@@ -290,6 +382,14 @@ const std::vector<WornDef>& wornDefs()
         {6001, "Leather Belt", 3, "leather_belt_out.dds", "belt_out_0", "out_leather", "", "", "", "", "", "", "", "",
          2, 0},
         {6002, "Silk Sash", 3, "sash_out.dds", "belt_out_0", "out_cloth", "", "", "", "", "", "", "", "", 1, 0},
+        // A belt without a geoset of its own changes nothing on the body.
+        {6003, "Rope Belt", 3, "", "", "", "", "", "", "", "", "", "", "", 0, 0},
+        {5004, "Sandals", 2, "", "", "", "", "", "", "", "", "", "sandal", "", 1, 0},
+        {3004, "Chain Leggings", 5, "chain_legs_out.dds", "pants_out_0", "out_plate", "", "", "", "", "chain_legs",
+         "sec_plate", "", "", 0, 0},
+        {4003, "Bracers", 8, "bracer_out.dds", "glove_out_0", "out_leather", "bracer", "", "", "", "", "", "", "", 0,
+         0},
+        {4004, "Lace Gloves", 8, "", "", "", "lace_glove", "sec_cloth", "", "", "", "", "", "", 1, 0},
     };
     return worn;
 }
@@ -494,11 +594,13 @@ const std::vector<PresetDef>& presetDefs()
     static const std::vector<PresetDef> presets = {
         {"Warrior", 1, 0, 1, 1, 0, 0, 1, 101, 201, 5002, 6001, 2002, 3002, 0, 501, 4002, 0, 301, 901, 0, 601, 602},
         {"Archer", 2, 1, 0, 2, 1, 1, 2, 102, 202, 5001, 6002, 2003, 3003, 0, 0, 4001, 303, 0, 1001, 0, 601, 0},
-        {"Mage", 3, 0, 2, 3, 2, 0, 2, 0, 0, 5003, 0, 2004, 3001, 0, 0, 0, 0, 302, 902, 0, 0, 602},
+        {"Mage", 3, 0, 2, 3, 2, 0, 2, 0, 203, 5003, 6003, 2004, 3004, 0, 0, 4003, 304, 302, 902, 0, 603, 602},
         {"Berserker", 1, 1, 0, 3, 0, 1, 1, 103, 0, 5001, 0, 2001, 3001, 401, 0, 0, 303, 302, 903, 1101, 0, 0},
         {"Paladin", 2, 0, 0, 1, 2, 1, 1, 104, 201, 5002, 6001, 2002, 3002, 402, 0, 4002, 0, 0, 0, 1101, 0, 0},
-        {"Priestess", 3, 1, 0, 2, 2, 0, 2, 105, 0, 0, 6002, 2003, 0, 0, 0, 0, 0, 0, 902, 0, 0, 0},
+        {"Priestess", 3, 1, 0, 2, 2, 0, 2, 105, 204, 5004, 6002, 2003, 0, 0, 503, 4004, 0, 303, 902, 0, 604, 0},
         {"Villager", 1, 0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"Knight", 1, 0, 2, 2, 1, 0, 1, 101, 203, 5002, 6001, 2002, 3004, 0, 502, 4002, 0, 304, 1201, 1102, 603, 0},
+        {"Ranger", 2, 1, 0, 1, 0, 1, 1, 102, 202, 5004, 6002, 2001, 3003, 404, 0, 4004, 0, 0, 1002, 1103, 604, 601},
     };
     return presets;
 }
@@ -686,6 +788,14 @@ private:
                 mesh.beginSection(meshBase,
                                   material(m_itemMaterials, "item/" + meshBase, meshBase + ".dds")->getName());
                 addItemShape(mesh, item.shape, rightSide, female, boneHandle(skeleton, "root"));
+                Vector3 trimCentre, trimHalf;
+                if (itemTrim(item.shape, female, trimCentre, trimHalf))
+                {
+                    mesh.beginSection(
+                        meshBase + "_trim",
+                        material(m_itemMaterials, "item/" + meshBase + "/trim", meshBase + "_trim.dds")->getName());
+                    mesh.addBox(trimCentre, trimHalf, boneHandle(skeleton, "root"));
+                }
                 exportMesh(mesh.build(meshBase + ".mesh", s_group, skeleton ? skeleton->getName() : ""));
             }
         }

@@ -1,0 +1,64 @@
+#include "avatarsystem/detail/effectbinding.h"
+
+#include "avatarsystem/detail/ogreguard.h"
+#include "effects/effectmanager.h"
+
+#include <OgreBone.h>
+#include <OgreEntity.h>
+#include <OgreSkeletonInstance.h>
+#include <OgreTagPoint.h>
+
+namespace avatar_detail
+{
+
+bool hasBone(const Ogre::Entity* entity, const std::string& bone)
+{
+    return entity && !bone.empty() && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
+}
+
+Ogre::Entity* boneOwner(const Ogre::MovableObject* object)
+{
+    if (!object || !object->isAttached() || !object->isParentTagPoint())
+        return nullptr;
+    return static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity();
+}
+
+std::string boneName(const Ogre::MovableObject* object)
+{
+    if (!boneOwner(object))
+        return std::string();
+    // A tag point hangs under the bone it was made for.
+    const Ogre::Node* bone = object->getParentNode()->getParent();
+    return bone ? bone->getName() : std::string();
+}
+
+bool hangEffect(Ogre::Entity* owner, const std::string& bone, Effect& effect, bool isCopy)
+{
+    // Ask first: attachObjectToBone throws for a bone the skeleton lacks.
+    if (!hasBone(owner, bone))
+        return false;
+    const bool hung =
+        guarded("hanging an effect",
+                [&] { owner->attachObjectToBone(bone, effect, Ogre::Quaternion::IDENTITY, Ogre::Vector3::ZERO); });
+    if (!hung)
+        return false;
+    effect.show();
+    effect.setParamA(99999.0f);
+    if (isCopy)
+        effect.setParamB(99999.0f);
+    return true;
+}
+
+void releaseEffect(Ogre::Entity* owner, Effect*& effect)
+{
+    if (!effect)
+        return;
+    Ogre::MovableObject* object = *effect;
+    // Only the owner's own bones: detachObjectFromBone throws for objects hung elsewhere.
+    if (owner && boneOwner(object) == owner)
+        guarded("taking an effect off its bone", [&] { owner->detachObjectFromBone(object); });
+    EffectManager::getSingletonPtr()->freeEffect(effect->getName(), false);
+    effect = nullptr;
+}
+
+} // namespace avatar_detail

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <OgrePrerequisites.h>
+
+#include <string>
+
+class Effect;
+
+namespace avatar_detail
+{
+
+/// True when entity has a skeleton with a bone of that name (never throws, unlike Skeleton::getBone).
+bool hasBone(const Ogre::Entity* entity, const std::string& bone);
+
+/// The entity whose bone object hangs on; null when it hangs on a scene node or nowhere.
+Ogre::Entity* boneOwner(const Ogre::MovableObject* object);
+
+/// The name of the bone object hangs on, or an empty text when it hangs on no bone.
+std::string boneName(const Ogre::MovableObject* object);
+
+/// Hangs effect on bone of owner with no offset and no rotation, then shows it and sets its
+/// first parameter to 99999 (and, for a render-to-texture copy, its second). Returns false,
+/// leaving the effect unhung and hidden, when owner lacks the bone or the engine refuses.
+bool hangEffect(Ogre::Entity* owner, const std::string& bone, Effect& effect, bool isCopy);
+
+/// Takes effect off the bone of owner it hangs on (if any), frees it through the effect library
+/// and sets the pointer to null. Nothing for a null effect.
+void releaseEffect(Ogre::Entity* owner, Effect*& effect);
+
+} // namespace avatar_detail

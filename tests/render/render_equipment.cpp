@@ -1,0 +1,306 @@
+// render_equipment <content dir> <png prefix>: builds an armed male ("Knight") and an armed female
+// ("Archer" with a sword and a dagger) from the pack's presets, renders them with the GL render
+// system, takes their helms, weapons and other carried models off through replacePlayer and
+// renders them again. Checks that the pixels where each helm and weapon hung differ between the
+// two frames while the feet, which nothing changed, stay the same. Writes <prefix>_armed.png and
+// <prefix>_unarmed.png. Exit codes: 0 checked, 1 not as expected, 77 no GL display.
+
+#include "avatarsystem/attachmodel.h"
+#include "avatarsystem/characterinstance.h"
+
+#include <Ogre.h>
+#include <OgreDDSCodec.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+const int s_width = 640;
+const int s_height = 480;
+const int s_skip = 77;
+const char* const s_group = "Content";
+
+struct Region
+{
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int area() const { return std::max(0, right - left) * std::max(0, bottom - top); }
+};
+
+/// The screen rectangle that a world box covers, clipped to the window.
+Region project(const Ogre::Camera& camera, const Ogre::AxisAlignedBox& box)
+{
+    const Ogre::Matrix4 viewProj = camera.getProjectionMatrix() * camera.getViewMatrix();
+    float minX = 1, minY = 1, maxX = -1, maxY = -1;
+    for (const Ogre::Vector3& corner : box.getAllCorners())
+    {
+        const Ogre::Vector3 p = viewProj * corner;
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    auto clampX = [](float x) { return std::max(0, std::min(s_width, static_cast<int>((x + 1) * 0.5f * s_width))); };
+    auto clampY = [](float y) { return std::max(0, std::min(s_height, static_cast<int>((1 - y) * 0.5f * s_height))); };
+    return Region{clampX(minX), clampY(maxY), clampX(maxX) + 1, clampY(minY) + 1};
+}
+
+/// The share of pixels in the region whose colour differs between two frames.
+double changedShare(const std::vector<Ogre::uint8>& a, const std::vector<Ogre::uint8>& b, const Region& r)
+{
+    long changed = 0, total = 0;
+    for (int y = r.top; y < std::min(r.bottom, s_height); ++y)
+        for (int x = r.left; x < std::min(r.right, s_width); ++x)
+        {
+            const std::size_t i = (static_cast<std::size_t>(y) * s_width + x) * 4;
+            ++total;
+            if (std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2]) > 24)
+                ++changed;
+        }
+    return total ? static_cast<double>(changed) / total : 0.0;
+}
+
+std::string absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char cwd[4096];
+    return getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" + path : path;
+}
+
+/// The setting with every attached-model place emptied; the worn items stay.
+PlayerSetting_t unarmed(PlayerSetting_t s)
+{
+    s.head = s.shoulder = s.doublehand = s.shield = s.leftHand = s.rightHand = 0;
+    s.backLongWeapon = s.backShield = s.leftWaist = s.rightWaist = 0;
+    return s;
+}
+
+Ogre::Entity* entityOf(AttachModel* model)
+{
+    return model ? model->getEntity() : nullptr;
+}
+
+/// A carried model to look for on the screen.
+struct Watched
+{
+    std::string what;
+    Region region;
+};
+
+int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& root)
+{
+    // A missing plugin or display is no fault of the avatars: the check is skipped.
+    try
+    {
+        root.loadPlugin(std::string(OGRE_PLUGIN_DIR) + "/RenderSystem_GL");
+    }
+    catch (const Ogre::Exception& e)
+    {
+        std::printf("SKIP: the GL render system is unavailable (%s)\n", e.getDescription().c_str());
+        return s_skip;
+    }
+    for (const char* codec : {"Codec_STBI", "Codec_FreeImage"})
+    {
+        try
+        {
+            root.loadPlugin(std::string(OGRE_PLUGIN_DIR) + "/" + codec);
+            break;
+        }
+        catch (const Ogre::Exception&)
+        {
+        }
+    }
+    Ogre::RenderWindow* window = nullptr;
+    try
+    {
+        Ogre::RenderSystem* gl = root.getAvailableRenderers().at(0);
+        gl->setConfigOption("Full Screen", "No");
+        root.setRenderSystem(gl);
+        root.initialise(false);
+        window = root.createRenderWindow("equipment", s_width, s_height, false);
+    }
+    catch (const std::exception& e)
+    {
+        std::printf("SKIP: GL cannot start (%s)\n", e.what());
+        return s_skip;
+    }
+
+    Ogre::SceneManager* scene =
+        root.createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+    Ogre::DDSCodec::startup();
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    groups.createResourceGroup(s_group);
+    groups.addResourceLocation(contentDir, "FileSystem", s_group);
+    groups.initialiseResourceGroup(s_group);
+    // The tables are read from the current directory.
+    if (chdir(contentDir.c_str()) != 0)
+    {
+        std::printf("FAIL: cannot enter %s\n", contentDir.c_str());
+        return 1;
+    }
+
+    IAvatarSystem* system = IAvatarSystem::getSingletonPtr();
+    AvatarSystemManager& manager = AvatarSystemManager::getSingleton();
+    PlayerSetting_t knight = manager.getPorpertiesFromDB("Knight");
+    PlayerSetting_t archer = manager.getPorpertiesFromDB("Archer");
+    if (std::strcmp(knight.Name, "Knight") != 0 || std::strcmp(archer.Name, "Archer") != 0)
+    {
+        std::printf("FAIL: the presets Knight and Archer are missing\n");
+        return 1;
+    }
+    knight.renderObj = archer.renderObj = true;
+    archer.rightHand = 301; // a sword and the preset's dagger: armed in both hands
+    auto* male = static_cast<CharacterInstance*>(system->createPlayer(knight, nullptr));
+    auto* female = static_cast<CharacterInstance*>(system->createPlayer(archer, nullptr));
+    if (!male || !female || !male->getEntityPtr() || !female->getEntityPtr() || !male->getCarriedModels().size())
+    {
+        std::printf("FAIL: the armed avatars could not be built\n");
+        return 1;
+    }
+    system->setInstanceTransoarency(male, 1.0f);
+    system->setInstanceTransoarency(female, 1.0f);
+
+    const Ogre::ColourValue background(0.1f, 0.1f, 0.3f);
+    scene->setAmbientLight(Ogre::ColourValue(0.7f, 0.7f, 0.7f));
+    Ogre::Light* light = scene->createLight("sun");
+    light->setType(Ogre::Light::LT_DIRECTIONAL);
+    Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
+    lightNode->attachObject(light);
+    lightNode->setDirection(Ogre::Vector3(-0.3f, -1.0f, -1.0f).normalisedCopy(), Ogre::Node::TS_WORLD);
+
+    Ogre::SceneNode* maleNode = scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(-0.55f, 0, 0));
+    Ogre::SceneNode* femaleNode = scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(0.55f, 0, 0));
+    maleNode->attachObject(male->getEntityPtr());
+    femaleNode->attachObject(female->getEntityPtr());
+    maleNode->_update(true, false);
+    femaleNode->_update(true, false);
+    // The bodies' own boxes, without what hangs on them, frame the camera and the feet.
+    const Ogre::AxisAlignedBox maleBox = male->getEntityPtr()->getWorldBoundingBox(true);
+    const Ogre::AxisAlignedBox femaleBox = female->getEntityPtr()->getWorldBoundingBox(true);
+    Ogre::AxisAlignedBox both = maleBox;
+    both.merge(femaleBox);
+
+    // From the front, a little to the side and above, so that blades pointing forward show their length.
+    Ogre::Camera* camera = scene->createCamera("view");
+    camera->setNearClipDistance(0.05f);
+    camera->setAspectRatio(static_cast<float>(s_width) / s_height);
+    Ogre::SceneNode* cameraNode = scene->getRootSceneNode()->createChildSceneNode();
+    cameraNode->attachObject(camera);
+    const Ogre::Vector3 centre = both.getCenter();
+    const float reach = std::max(both.getSize().y, both.getSize().x) * 1.5f;
+    cameraNode->setPosition(centre + Ogre::Vector3(reach * 0.35f, reach * 0.15f, reach));
+    cameraNode->lookAt(centre, Ogre::Node::TS_WORLD);
+    cameraNode->_update(true, false);
+    window->addViewport(camera)->setBackgroundColour(background);
+
+    auto frame = [&](const std::string& file)
+    {
+        root.renderOneFrame();
+        window->writeContentsToFile(file);
+        std::vector<Ogre::uint8> rgba(static_cast<std::size_t>(s_width) * s_height * 4);
+        Ogre::PixelBox pixels(s_width, s_height, 1, Ogre::PF_BYTE_RGBA, rgba.data());
+        window->copyContentsToMemory(pixels, pixels);
+        return rgba;
+    };
+    const std::vector<Ogre::uint8> armed = frame(prefix + "_armed.png");
+
+    // Where the helms and weapons hang in the armed frame.
+    std::vector<Watched> watched;
+    auto watch = [&](const std::string& what, Ogre::Entity* item)
+    {
+        if (!item || !item->isAttached())
+            return false;
+        watched.push_back({what, project(*camera, item->getWorldBoundingBox(true))});
+        return true;
+    };
+    const bool allHung = watch("the male's helm", entityOf(male->getCarriedModels().front().model)) &&
+                         watch("the male's right-hand axe", entityOf(male->getRightWeapon())) &&
+                         watch("the female's helm", entityOf(female->getCarriedModels().front().model)) &&
+                         watch("the female's right-hand sword", entityOf(female->getRightWeapon())) &&
+                         watch("the female's left-hand dagger", entityOf(female->getLeftWeapon()));
+    if (!allHung)
+    {
+        std::printf("FAIL: a helm or weapon does not hang on the body\n");
+        return 1;
+    }
+
+    // The same avatars without their carried models: rebuilt by the next update.
+    system->replacePlayer(unarmed(knight), male);
+    system->update(0.016f);
+    system->replacePlayer(unarmed(archer), female);
+    system->update(0.016f);
+    if (!male->getCarriedModels().empty() || !female->getCarriedModels().empty())
+    {
+        std::printf("FAIL: the avatars still carry models after their places were emptied\n");
+        return 1;
+    }
+    const std::vector<Ogre::uint8> bare = frame(prefix + "_unarmed.png");
+
+    bool ok = true;
+    for (const Watched& w : watched)
+    {
+        const double share = changedShare(armed, bare, w.region);
+        std::printf("%-30s %4d px, %.3f changed\n", w.what.c_str(), w.region.area(), share);
+        if (w.region.area() < 20 || share < 0.1)
+        {
+            std::printf("FAIL: the pixels where %s hung did not change\n", w.what.c_str());
+            ok = false;
+        }
+    }
+    // The feet: the lowest tenth of each body, where nothing was taken off.
+    for (const Ogre::AxisAlignedBox* body : {&maleBox, &femaleBox})
+    {
+        Ogre::AxisAlignedBox feet = *body;
+        feet.setMaximumY(body->getMinimum().y + body->getSize().y * 0.1f);
+        const Region region = project(*camera, feet);
+        const double share = changedShare(armed, bare, region);
+        std::printf("%-30s %4d px, %.3f changed\n", "feet", region.area(), share);
+        if (share > 0.02)
+        {
+            std::printf("FAIL: pixels changed where nothing was taken off\n");
+            ok = false;
+        }
+    }
+    std::printf("frames written to %s_armed.png and %s_unarmed.png\n", prefix.c_str(), prefix.c_str());
+
+    maleNode->detachAllObjects();
+    femaleNode->detachAllObjects();
+    system->release();
+    CharacterInstance::clearEntityPools();
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+    {
+        std::fprintf(stderr, "usage: %s <content dir> <png prefix>\n", argv[0]);
+        return 2;
+    }
+    const std::string contentDir = absolute(argv[1]);
+    const std::string prefix = absolute(argv[2]);
+    auto* log = new Ogre::LogManager();
+    log->createLog("render_equipment.log", true, false, false);
+    int result = 1;
+    {
+        Ogre::Root root("", "", "render_equipment.log");
+        try
+        {
+            result = run(contentDir, prefix, root);
+        }
+        catch (const std::exception& e)
+        {
+            std::printf("FAIL: %s\n", e.what());
+            result = 1;
+        }
+    }
+    delete log;
+    return result;
+}
