@@ -6,10 +6,13 @@
 class AnimationDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned AnimType = 0, PlayType = 1, BlendType = 2, AnimName = 3, IsMerge = 4, expain = 5;
-    static const unsigned NumColumns = 6;
+    static constexpr unsigned AnimType = 0, PlayType = 1, BlendType = 2, AnimName = 3, IsMerge = 4, expain = 5;
+    static constexpr unsigned NumColumns = 6;
 
-    AnimationDB() : KeyedTextDataBase("Animation.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    AnimationDB() : KeyedTextDataBase(layout()) {}
     /// The row of that kind, or null when there is none.
     const Record* getByType(unsigned type) const
     {

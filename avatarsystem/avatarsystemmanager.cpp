@@ -4,6 +4,7 @@
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creatureinstance.h"
 #include "avatarsystem/creaturedb.h"
+#include "avatarsystem/detail/bodysplit.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
 
@@ -11,8 +12,11 @@
 #include <OgreEntity.h>
 #include <OgreRoot.h>
 #include <OgreSceneManager.h>
+#include <OgreSkeletonInstance.h>
 
+#include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -205,6 +209,20 @@ void AvatarSystemManager::release()
     m_baseInfoDB = nullptr;
     delete m_animationDB;
     m_animationDB = nullptr;
+    // The host may unload or reload skeletons after a release.
+    avatar_detail::BodySplitRegistry::instance().forgetPartitions();
+}
+
+void AvatarSystemManager::setUpperBodyRootBone(const std::string& skeletonName, const std::string& boneName)
+{
+    avatar_detail::BodySplitRegistry::instance().setUpperBodyRoot(skeletonName, boneName);
+}
+
+std::string AvatarSystemManager::getUpperBodyRootBone(Ogre::Entity* entity)
+{
+    if (!entity || !entity->hasSkeleton())
+        return std::string();
+    return avatar_detail::BodySplitRegistry::instance().partition(*entity->getSkeleton())->rootBone;
 }
 
 void AvatarSystemManager::setLoadFrameTime(float milliseconds)
@@ -560,6 +578,65 @@ void AvatarSystemManager::setInstanceTransoarency(IInstance* instance, float alp
         avatar_detail::guarded("setting transparency", [&] { instance->setInstanceTransoarency(alpha, true); });
 }
 
+namespace
+{
+
+const float s_fadeSpeed = 6.0f;
+const float s_endPercent = 0.99f;
+const float s_poseFadeOut = 0.8f;
+const float s_overlayFadeOut = 0.9f;
+const float s_startScale = 0.99f;
+const float s_quickFade = 10.0f;
+const unsigned s_lastSearchedType = 1004;
+
+const char* const s_runAnimations[] = {"Run", "Main_run", "Pair_run", "Heavy_run", "Long_run", "Master_run", "Bow_run"};
+
+const AnimationDB* animationTable()
+{
+    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
+    return manager ? static_cast<const AnimationDB*>(manager->getDB(DB_ANIMATION)) : nullptr;
+}
+
+/// The fraction of a state's length played, as getPlayPercent answers it for the state's name.
+float percentOf(const Ogre::AnimationState* state)
+{
+    if (!state->getEnabled())
+        return -1.0f;
+    return static_cast<float>(static_cast<double>(state->getTimePosition()) /
+                              (static_cast<double>(state->getLength()) + 0.00001));
+}
+
+void positionState(Ogre::AnimationState* state, float start)
+{
+    state->setTimePosition(start * state->getLength() * s_startScale);
+}
+
+} // namespace
+
+AnimationController::AnimationController() = default;
+AnimationController::~AnimationController() = default;
+
+void AnimationController::setEntity(Ogre::Entity* entity)
+{
+    if (entity != m_entity)
+    {
+        forgetLayers();
+        m_partition.reset();
+    }
+    m_entity = entity;
+}
+
+void AnimationController::forgetLayers()
+{
+    m_mainState = m_prevState = m_overlayState = m_poseState = nullptr;
+    m_mainType = m_overlayType = m_poseType = ANIM_NONE;
+    m_mainWeight = 1.0f;
+    m_prevWeight = m_overlayWeight = m_poseWeight = 0.0f;
+    m_overlayActive = m_overlayPlayOnce = m_mainPlayOnce = m_staticPose = false;
+    m_mainLayer = 0;
+    m_rateState = nullptr;
+}
+
 void AnimationController::playLater(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback)
 {
     m_pendingType = type;
@@ -571,16 +648,23 @@ void AnimationController::playLater(AnimationType type, ANI_BLEND_TYPE blend, fl
 
 const char* AnimationController::getAnimName(AnimationType type)
 {
-    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
-    auto* table = manager ? static_cast<AnimationDB*>(manager->getDB(DB_ANIMATION)) : nullptr;
+    const AnimationDB* table = animationTable();
     const Record* row = table ? table->getByType(static_cast<unsigned>(type)) : nullptr;
-    return row ? row->getString(AnimationDB::AnimName) : "";
+    const char* name = row ? row->getString(AnimationDB::AnimName) : nullptr;
+    return name ? name : "";
 }
 
 bool AnimationController::hasState(const std::string& name) const
 {
     return m_entity && m_entity->hasSkeleton() && m_entity->getAllAnimationStates() &&
            m_entity->getAllAnimationStates()->hasAnimationState(name);
+}
+
+Ogre::AnimationState* AnimationController::findState(const char* name) const
+{
+    if (!name || !*name || !hasState(name))
+        return nullptr;
+    return m_entity->getAllAnimationStates()->getAnimationState(name);
 }
 
 bool AnimationController::hasAnimation(AnimationType type)
@@ -593,11 +677,7 @@ float AnimationController::getPlayPercent(const std::string& name) const
 {
     if (!hasState(name))
         return -1.0f;
-    const Ogre::AnimationState* state = m_entity->getAllAnimationStates()->getAnimationState(name);
-    if (!state->getEnabled())
-        return -1.0f;
-    return static_cast<float>(static_cast<double>(state->getTimePosition()) /
-                              (static_cast<double>(state->getLength()) + 0.00001));
+    return percentOf(m_entity->getAllAnimationStates()->getAnimationState(name));
 }
 
 void AnimationController::resetAllStates(bool enabled)
@@ -611,11 +691,460 @@ void AnimationController::resetAllStates(bool enabled)
     }
 }
 
-void AnimationController::play(AnimationType, ANI_BLEND_TYPE, float, IActionCallback*) {}
-void AnimationController::playByName(const char*, ANI_BLEND_TYPE, IActionCallback*) {}
-void AnimationController::playStatic(AnimationType, float) {}
-void AnimationController::update(bool, float) {}
-void AnimationController::clearAnimation(unsigned) {}
+void AnimationController::notifyStart(AnimationType type, bool looping)
+{
+    if (m_callback)
+        m_events.push_back({m_callback, type, false, false, looping, 0});
+}
+
+void AnimationController::notifyStop(AnimationType type)
+{
+    if (m_callback)
+        m_events.push_back({m_callback, type, false, true, false, 0});
+}
+
+void AnimationController::notifyEnd(AnimationType type, int part)
+{
+    if (m_callback)
+        m_events.push_back({m_callback, type, true, false, false, part});
+}
+
+AnimationController::Operation::Operation(AnimationController& controller) : m_controller(controller)
+{
+    ++controller.m_running;
+    ++controller.m_queueing;
+}
+
+AnimationController::Operation::~Operation()
+{
+    AnimationController& c = m_controller;
+    if (--c.m_queueing == 0)
+        c.deliverEvents();
+    if (--c.m_running == 0 && c.m_retired)
+        delete &c;
+}
+
+void AnimationController::deliverEvents()
+{
+    // Events of a play the host starts from a callback are delivered by that play, inside the callback.
+    std::vector<Event> batch;
+    batch.swap(m_events);
+    for (const Event& event : batch)
+    {
+        if (m_retired)
+            return;
+        avatar_detail::guarded("calling the host's animation callback",
+                               [&event]
+                               {
+                                   if (event.end)
+                                       event.target->onAnimationEnd(event.type, event.part);
+                                   else
+                                       event.target->onAnimationState(event.type, event.stopped, event.looping);
+                               });
+    }
+}
+
+bool AnimationController::retireWhenIdle()
+{
+    if (m_running == 0)
+        return false;
+    m_retired = true;
+    m_owner = nullptr;
+    m_entity = nullptr;
+    forgetLayers();
+    return true;
+}
+
+void AnimationController::dropOverlay()
+{
+    if (!m_overlayState)
+        return;
+    notifyStop(m_overlayType);
+    avatar_detail::releaseState(m_overlayState);
+    m_overlayState = nullptr;
+}
+
+void AnimationController::play(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback)
+{
+    if (m_paused || !m_entity)
+        return;
+    Operation operation(*this);
+    const AnimationDB* table = animationTable();
+    const Record* row = table ? table->getByType(static_cast<unsigned>(type)) : nullptr;
+    if (!row)
+        return;
+    m_callback = callback;
+    const char* name = row->getString(AnimationDB::AnimName);
+    Ogre::AnimationState* state = findState(name);
+    if (!state)
+        return;
+
+    const int layer = row->getInt(AnimationDB::BlendType);
+    const int playType = row->getInt(AnimationDB::PlayType);
+    const bool quickFade = row->getInt(AnimationDB::IsMerge) == 0;
+    m_staticPose = false;
+    // Playing the main animation again restarts it; a blend the system does not know switches
+    // at once too, so that no old state is left enabled outside every layer.
+    if ((m_mainState && m_mainState->getAnimationName() == name) || blend != BLEND_SMOOTH)
+        blend = BLEND_IMMEDIATE;
+    m_overlayFadeRate = 1.0f;
+    m_mainFadeRate = 1.0f;
+
+    if (layer == 2 && m_mainLayer == 1 && m_mainState)
+    {
+        // An upper-body animation over a lower-body main one.
+        if (playType != 0 && playType != 1)
+            return;
+        dropOverlay();
+        m_overlayType = type;
+        m_overlayState = state;
+        positionState(state, start);
+        state->setLoop(playType == 0);
+        state->setEnabled(true);
+        notifyStart(m_overlayType, playType == 0);
+        m_overlayActive = true;
+        m_overlayPlayOnce = playType == 1;
+        m_overlayWeight = 0.0f;
+        if (playType == 1 && quickFade)
+            m_overlayFadeRate = s_quickFade;
+    }
+    else if (layer == 1 && m_mainLayer == 2 && m_mainState)
+    {
+        // A lower-body animation under an upper-body main one, which goes on as the overlay.
+        if (playType != 0 && playType != 1)
+            return;
+        dropOverlay();
+        m_overlayState = m_mainState;
+        m_overlayType = m_mainType;
+        m_overlayWeight = m_mainWeight;
+        m_overlayPlayOnce = m_mainPlayOnce;
+        m_overlayActive = true;
+        m_mainType = type;
+        if (m_prevState)
+        {
+            avatar_detail::releaseState(m_prevState);
+            m_prevState = nullptr;
+        }
+        m_mainState = state;
+        positionState(state, start);
+        state->setLoop(playType == 0);
+        state->setEnabled(true);
+        notifyStart(m_mainType, playType == 0);
+        m_mainPlayOnce = playType == 1;
+        m_mainLayer = layer;
+        if (playType == 1 && quickFade)
+            m_mainFadeRate = s_quickFade;
+    }
+    else
+    {
+        if (layer == 0)
+        {
+            dropOverlay();
+            m_overlayActive = false;
+            m_overlayWeight = 0.0f;
+        }
+        if (playType == 0)
+        {
+            // The same loop goes on as it is.
+            if (!m_mainState || m_mainState->getAnimationName() != name)
+                replaceMain(type, blend, state, start, true);
+        }
+        else if (playType == 1)
+        {
+            replaceMain(type, blend, state, start, false);
+            if (quickFade)
+                m_mainFadeRate = s_quickFade;
+        }
+        else if (playType == 2 && !m_poseState)
+        {
+            m_poseType = type;
+            m_poseState = state;
+            positionState(state, start);
+            state->setLoop(false);
+            state->setEnabled(true);
+            notifyStart(m_poseType, false);
+            m_poseWeight = 0.0f;
+        }
+        if (playType == 0 || playType == 1)
+            m_mainLayer = layer;
+    }
+    applyWeights();
+}
+
+void AnimationController::replaceMain(AnimationType type, ANI_BLEND_TYPE blend, Ogre::AnimationState* state,
+                                      float start, bool looping)
+{
+    notifyStop(m_mainType);
+    m_mainType = type;
+    if (m_prevState)
+    {
+        avatar_detail::releaseState(m_prevState);
+        m_prevState = nullptr;
+    }
+    if (blend == BLEND_SMOOTH)
+    {
+        m_mainWeight = 0.0f;
+        m_prevWeight = 1.0f;
+        // Fades out from here; it is the new state itself when that played before (restarted below).
+        if (m_mainState != state)
+            m_prevState = m_mainState;
+    }
+    else
+    {
+        m_mainWeight = 1.0f;
+        m_prevWeight = 0.0f;
+        if (m_mainState && m_mainState != state)
+            avatar_detail::releaseState(m_mainState);
+    }
+    m_mainState = state;
+    positionState(state, start);
+    state->setEnabled(true);
+    state->setLoop(looping);
+    notifyStart(m_mainType, looping);
+    m_mainPlayOnce = !looping;
+}
+
+void AnimationController::playByName(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback)
+{
+    if (m_paused || !m_entity || !name)
+        return;
+    const AnimationDB* table = animationTable();
+    if (!table)
+        return;
+    for (unsigned type = 0; type <= s_lastSearchedType; ++type)
+    {
+        const Record* row = table->getByType(type);
+        const char* rowName = row ? row->getString(AnimationDB::AnimName) : nullptr;
+        if (rowName && std::strcmp(rowName, name) == 0)
+        {
+            play(static_cast<AnimationType>(type), blend, 0.0f, callback);
+            return;
+        }
+    }
+}
+
+void AnimationController::playStatic(AnimationType type, float position)
+{
+    if (m_paused || !m_entity)
+        return;
+    const AnimationDB* table = animationTable();
+    const Record* row = table ? table->getByType(static_cast<unsigned>(type)) : nullptr;
+    Ogre::AnimationState* state = row ? findState(row->getString(AnimationDB::AnimName)) : nullptr;
+    if (!state)
+        return;
+    avatar_detail::releaseState(m_prevState);
+    avatar_detail::releaseState(m_mainState);
+    m_prevState = nullptr;
+    m_mainWeight = 1.0f;
+    m_prevWeight = 0.0f;
+    m_mainState = state;
+    state->setEnabled(true);
+    state->setTimePosition(position * state->getLength() * s_startScale);
+    state->setLoop(false);
+    m_staticPose = true;
+    applyWeights();
+}
+
+void AnimationController::update(bool, float seconds)
+{
+    if (m_paused || !m_owner)
+        return;
+    Operation operation(*this);
+    if (m_pendingPlay && m_pendingType != ANIM_NONE)
+    {
+        // Cleared first: a play the host defers from one of this play's callbacks is kept.
+        m_pendingPlay = false;
+        play(m_pendingType, m_pendingBlend, m_pendingStart, m_pendingCallback);
+    }
+    m_tickAccum += seconds;
+    if (!(m_tickAccum > m_tickTimeLimit))
+        return;
+
+    float runRate = 1.0f, walkRate = 1.0f, rate = 1.0f;
+    m_owner->getSpeedRate(runRate, walkRate);
+    if (m_mainState != m_rateState)
+    {
+        m_rateState = m_mainState;
+        m_rateKind = RATE_NONE;
+        if (m_mainState)
+        {
+            const std::string& name = m_mainState->getAnimationName();
+            if (name == "Walk")
+                m_rateKind = RATE_WALK;
+            for (const char* run : s_runAnimations)
+                if (name == run)
+                    m_rateKind = RATE_RUN;
+        }
+    }
+    if (m_rateKind == RATE_RUN)
+        rate = runRate;
+    else if (m_rateKind == RATE_WALK)
+        rate = walkRate;
+    // A speed the host or a table made infinite or undefined would leave every state at NaN.
+    if (!std::isfinite(rate))
+        rate = 1.0f;
+    m_step += seconds * m_playSpeed * rate;
+    m_tickAccum = 0.0f;
+    if (!m_entity || !m_mainState || m_staticPose)
+    {
+        // Nothing moves: time gathered here must not push whatever plays next past its start
+        // (a play-once animation begun after a long still pose would end at once).
+        m_step = 0.0f;
+        return;
+    }
+
+    if (m_poseState)
+    {
+        m_entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_CUMULATIVE);
+        const float p = percentOf(m_poseState);
+        if (p < s_endPercent)
+        {
+            m_poseState->addTime(m_step);
+            if (p <= s_poseFadeOut)
+                m_poseWeight = std::min(1.0f, m_poseWeight + m_step * s_fadeSpeed);
+            else
+                m_poseWeight = std::max(0.0f, m_poseWeight - m_step * s_fadeSpeed);
+        }
+        else
+        {
+            notifyStop(m_poseType);
+            avatar_detail::releaseState(m_poseState);
+            m_poseState = nullptr;
+            m_poseWeight = 0.0f;
+            m_entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_AVERAGE);
+            m_poseType = ANIM_NONE;
+        }
+    }
+
+    if (m_overlayActive && m_overlayState)
+    {
+        const float fade = m_step * s_fadeSpeed * m_overlayFadeRate;
+        const float p = m_overlayPlayOnce ? percentOf(m_overlayState) : 0.0f;
+        if (!m_overlayPlayOnce || p < s_endPercent)
+        {
+            m_overlayState->addTime(m_step);
+            if (!m_overlayPlayOnce || p <= s_overlayFadeOut)
+                m_overlayWeight = std::min(1.0f, m_overlayWeight + fade);
+            else
+                m_overlayWeight = std::max(0.0f, m_overlayWeight - fade);
+        }
+        else
+        {
+            avatar_detail::releaseState(m_overlayState);
+            m_overlayState = nullptr;
+            m_overlayActive = false;
+            const AnimationType ended = m_overlayType;
+            m_overlayType = ANIM_NONE;
+            if (ended != ANIM_NONE)
+            {
+                notifyEnd(ended, 2);
+                notifyStop(ended);
+            }
+            m_overlayWeight = 0.0f;
+        }
+    }
+
+    if (m_mainState)
+    {
+        if (!m_mainPlayOnce || percentOf(m_mainState) < s_endPercent)
+        {
+            if (m_prevState)
+                m_prevState->addTime(m_step);
+            m_mainState->addTime(m_step);
+            m_mainWeight += m_step * s_fadeSpeed * m_mainFadeRate;
+            if (m_mainWeight < 1.0f)
+            {
+                m_prevWeight = 1.0f - m_mainWeight;
+            }
+            else
+            {
+                m_mainWeight = 1.0f;
+                m_prevWeight = 0.0f;
+                avatar_detail::releaseState(m_prevState);
+                m_prevState = nullptr;
+            }
+        }
+        else
+        {
+            m_prevWeight = 0.0f;
+            m_mainWeight = 1.0f;
+            avatar_detail::releaseState(m_prevState);
+            m_prevState = nullptr;
+            // Holds its last frame.
+            m_mainState->setTimePosition(m_mainState->getLength());
+            const AnimationType ended = m_mainType;
+            m_mainType = ANIM_NONE;
+            if (ended != ANIM_NONE)
+            {
+                notifyEnd(ended, m_overlayActive ? 1 : 0);
+                notifyStop(ended);
+            }
+        }
+    }
+    m_step = 0.0f;
+    applyWeights();
+}
+
+void AnimationController::getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const
+{
+    upper = lower = 0.0f;
+    if (!state)
+        return;
+    // In the order the layers are weighted within a tick: a state serving two layers ends up
+    // with the main layer's weights.
+    if (state == m_poseState)
+        upper = lower = m_poseWeight;
+    if (state == m_overlayState)
+    {
+        upper = m_overlayWeight;
+        lower = 0.0f;
+    }
+    const auto mainPart = [&](float x)
+    {
+        upper = m_overlayActive ? (1.0f - m_overlayWeight) * x : x;
+        lower = x;
+    };
+    if (state == m_prevState)
+        mainPart(m_prevWeight);
+    if (state == m_mainState)
+    {
+        if (m_staticPose)
+            upper = lower = 1.0f;
+        else
+            mainPart(m_mainWeight);
+    }
+}
+
+void AnimationController::applyWeights()
+{
+    if (!m_entity || !m_entity->hasSkeleton())
+        return;
+    avatar_detail::StateWeights layers[4];
+    std::size_t count = 0;
+    for (Ogre::AnimationState* state : {m_poseState, m_overlayState, m_prevState, m_mainState})
+    {
+        if (!state)
+            continue;
+        bool seen = false;
+        for (std::size_t i = 0; i < count; ++i)
+            seen = seen || layers[i].state == state;
+        if (seen)
+            continue;
+        layers[count].state = state;
+        getLayerWeights(state, layers[count].upper, layers[count].lower);
+        ++count;
+    }
+    if (count == 0)
+        return;
+    Ogre::SkeletonInstance* skeleton = m_entity->getSkeleton();
+    avatar_detail::BodySplitRegistry& registry = avatar_detail::BodySplitRegistry::instance();
+    if (!m_partition || m_partitionGeneration != registry.generation())
+    {
+        m_partition = registry.partition(*skeleton);
+        m_partitionGeneration = registry.generation();
+    }
+    avatar_detail::applyStateWeights(*skeleton, *m_partition, layers, count, m_maskScratch);
+}
 
 AnimationType AnimationController::searchAnimation(unsigned layer) const
 {
@@ -627,4 +1156,57 @@ AnimationType AnimationController::searchAnimation(unsigned layer) const
     if (layer == 2)
         return m_overlayType;
     return ANIM_NONE;
+}
+
+void AnimationController::clearAnimation(unsigned layer)
+{
+    switch (layer)
+    {
+    case 0:
+        if (m_overlayActive || !m_mainState)
+            return;
+        avatar_detail::releaseState(m_mainState);
+        m_mainState = nullptr;
+        m_mainWeight = 0.0f;
+        m_mainType = ANIM_NONE;
+        break;
+    case 1:
+        if (!m_overlayActive || !m_mainState)
+            return;
+        m_overlayActive = false;
+        m_overlayWeight = 0.0f;
+        if (m_overlayState)
+        {
+            avatar_detail::releaseState(m_mainState);
+            m_mainType = m_overlayType;
+            m_overlayType = ANIM_NONE;
+            m_mainState = m_overlayState;
+            m_overlayState = nullptr;
+            m_mainWeight = m_overlayWeight;
+            m_mainPlayOnce = m_overlayPlayOnce;
+        }
+        break;
+    case 2:
+        if (!m_overlayActive || !m_overlayState)
+            return;
+        m_overlayActive = false;
+        m_overlayWeight = 0.0f;
+        m_overlayType = ANIM_NONE;
+        avatar_detail::releaseState(m_overlayState);
+        m_overlayState = nullptr;
+        break;
+    case 3:
+        if (!m_poseState)
+            return;
+        avatar_detail::releaseState(m_poseState);
+        m_poseState = nullptr;
+        m_poseWeight = 0.0f;
+        if (m_entity && m_entity->hasSkeleton())
+            m_entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_AVERAGE);
+        m_poseType = ANIM_NONE;
+        break;
+    default:
+        return;
+    }
+    applyWeights();
 }

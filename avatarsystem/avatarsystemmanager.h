@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,16 +25,42 @@ class EWCharHairGeoDB;
 class EWCharSectionsDB;
 class EWCharFacialHairDB;
 
-/// Drives the skeletal animations of one avatar's entity: main, previous, upper-body overlay
-/// and pose layers. Owned by its avatar; does not own the OGRE objects it points to.
+namespace avatar_detail
+{
+struct BodyPartition;
+}
+
+/// Drives the skeletal animations of one avatar's entity in four layers: a main animation, the
+/// previous main animation while it fades out, an upper-body overlay and an additive pose.
+/// Owned by its avatar; does not own the OGRE objects it points to.
+///
+/// Each layer weights its state separately for the upper body and the lower body. The upper body
+/// is the subtree of the skeleton's upper-body root bone (AvatarSystemManager::setUpperBodyRootBone
+/// names it; by default the spine or chest bone nearest the root that holds no leg); every other
+/// bone is lower body. The weights reach OGRE as a state weight and a per-bone blend mask each, so
+/// every bone receives exactly its part's weight whatever the skeleton's blend mode.
+///
+/// Callbacks: the host's IActionCallback hears of starts, stops and ends once the play or update
+/// that caused them has finished its changes, in the order they arose, so that it may play, clear
+/// or destroy the avatar from within them. An exception it throws is logged and goes no further.
+///
+/// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
+/// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %
+/// at which they end (a wrapping state could jump past it and never end). Looping overlays loop.
 class AnimationController
 {
 public:
+    AnimationController();
+    ~AnimationController();
+    AnimationController(const AnimationController&) = delete;
+    AnimationController& operator=(const AnimationController&) = delete;
+
     void setOwner(IInstance* owner) { m_owner = owner; }
     void clearOwner() { m_owner = nullptr; }
     IInstance* getOwner() const { return m_owner; }
-    /// Binds the entity whose animation states are played (no other change).
-    void setEntity(Ogre::Entity* entity) { m_entity = entity; }
+    /// Binds the entity whose animation states are played. Binding a different entity forgets
+    /// the layers, whose states belong to the entity bound before.
+    void setEntity(Ogre::Entity* entity);
     Ogre::Entity* getEntity() const { return m_entity; }
     void setPause(bool paused) { m_paused = paused; }
     bool isPaused() const { return m_paused; }
@@ -42,8 +69,19 @@ public:
     void setCallback(IActionCallback* callback) { m_callback = callback; }
     void setTickTimeLimit(float seconds) { m_tickTimeLimit = seconds; }
 
+    /// Starts the animation of the type now, taking over from the main animation by blend
+    /// (BLEND_SMOOTH cross-fades, BLEND_IMMEDIATE and any other value switch at once).
+    /// Does nothing while paused, without an entity, or when the type has no row or state.
+    void play(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
     /// Stores a play for the beginning of the next update that is not paused; a second call overwrites it.
     void playLater(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
+    /// Plays the lowest type from 0 to 1004 whose animation has that name (from its start).
+    void playByName(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback);
+    /// Holds the type's animation still at position (0 start, 1 end) until the next play.
+    void playStatic(AnimationType type, float position);
+    /// Advances one frame: the deferred play, then, once more time than the tick limit has
+    /// gathered, the pose, overlay and main layers by this frame's time (the bool is not used).
+    void update(bool b, float seconds);
 
     /// The type's animation name, or an empty text when the table or row is missing.
     const char* getAnimName(AnimationType type);
@@ -55,17 +93,75 @@ public:
     float getPlayPercent(const std::string& name) const;
     /// Every animation state of the entity back to time 0, enabled as given.
     void resetAllStates(bool enabled);
-
-    // Playing, advancing and layer control come with the animation work; until then
-    // these calls change nothing.
-    void play(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
-    void playByName(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback);
-    void playStatic(AnimationType type, float position);
-    void update(bool b, float seconds);
+    /// Layer 0 whole body, 1 main (lower body), 2 overlay (upper body), 3 pose: the type playing
+    /// there, ANIM_NONE when none.
     AnimationType searchAnimation(unsigned layer) const;
+    /// Stops a layer without callbacks: 0 the main animation (no overlay active), 1 the main
+    /// animation under an overlay (the overlay becomes the main one), 2 the overlay, 3 the pose.
     void clearAnimation(unsigned layer);
 
+    // The layers as they stand, for hosts' tools and tests.
+    Ogre::AnimationState* getMainState() const { return m_mainState; }
+    Ogre::AnimationState* getPreviousState() const { return m_prevState; }
+    Ogre::AnimationState* getOverlayState() const { return m_overlayState; }
+    Ogre::AnimationState* getPoseState() const { return m_poseState; }
+    float getMainWeight() const { return m_mainWeight; }
+    float getPreviousWeight() const { return m_prevWeight; }
+    float getOverlayWeight() const { return m_overlayWeight; }
+    float getPoseWeight() const { return m_poseWeight; }
+    bool isOverlayActive() const { return m_overlayActive; }
+    bool isStaticPose() const { return m_staticPose; }
+    /// The weight state gives the upper-body and the lower-body bones now (0 when it is no layer's).
+    void getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const;
+
+    /// For the owner letting go while a call of this controller is still running (the host
+    /// destroyed the avatar from a callback): false when none runs, and the owner deletes it;
+    /// otherwise the controller lets go of its entity and deletes itself when that call returns.
+    bool retireWhenIdle();
+
 private:
+    /// A host notification waiting for the end of the operation that raised it.
+    struct Event
+    {
+        IActionCallback* target;
+        AnimationType type;
+        bool end;
+        bool stopped;
+        bool looping;
+        int part;
+    };
+    /// Marks a play or update in progress: its events are delivered when the outermost one ends.
+    class Operation
+    {
+    public:
+        explicit Operation(AnimationController& controller);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        AnimationController& m_controller;
+    };
+    void deliverEvents();
+    void notifyEnd(AnimationType type, int part);
+
+    enum RateKind
+    {
+        RATE_NONE,
+        RATE_RUN,
+        RATE_WALK
+    };
+    /// The entity's state of that name, or null.
+    Ogre::AnimationState* findState(const char* name) const;
+    void replaceMain(AnimationType type, ANI_BLEND_TYPE blend, Ogre::AnimationState* state, float start, bool looping);
+    void dropOverlay();
+    void notifyStart(AnimationType type, bool looping);
+    void notifyStop(AnimationType type);
+    /// Writes every layer's weights into its state (per body part) and blend mask.
+    void applyWeights();
+    /// Forgets every layer without touching its state (the states belong to an entity let go of).
+    void forgetLayers();
+
     bool m_paused = false;
     bool m_mainPlayOnce = false;
     bool m_merge = false;
@@ -98,6 +194,18 @@ private:
     AnimationType m_overlayType = ANIM_NONE;
     ANI_BLEND_TYPE m_pendingBlend = BLEND_SMOOTH;
     int m_mainLayer = 0;
+
+    // Which movement speed scales the main animation, worked out once per main state.
+    const Ogre::AnimationState* m_rateState = nullptr;
+    RateKind m_rateKind = RATE_NONE;
+    // The body split of the bound entity's skeleton, fetched when first needed.
+    std::shared_ptr<const avatar_detail::BodyPartition> m_partition;
+    unsigned m_partitionGeneration = 0;
+    std::vector<float> m_maskScratch;
+    std::vector<Event> m_events;
+    int m_running = 0;
+    int m_queueing = 0;
+    bool m_retired = false;
 };
 
 /// Base of the avatar classes the manager creates, registers and disposes of.
@@ -159,6 +267,13 @@ public:
     Ogre::SceneManager* getSceneMgr() const { return m_sceneMgr; }
     /// The registered avatar with that ID, or null.
     IInstance* getInstance(unsigned uniqueID);
+    /// Names the bone whose subtree is the upper body of every entity of the skeleton of that
+    /// name (upper-body overlays move it, the main animation keeps the rest); an empty bone
+    /// name restores the default choice. Takes effect at the next frame of avatars playing.
+    void setUpperBodyRootBone(const std::string& skeletonName, const std::string& boneName);
+    /// The upper-body root bone the animation of entity uses; empty when its skeleton has no
+    /// upper body the system can tell (overlays then move the whole body) or no skeleton.
+    std::string getUpperBodyRootBone(Ogre::Entity* entity);
     void setEditorModel(bool editor) { m_editorModel = editor; }
     bool isEditorModel() { return m_editorModel; }
     int getTextureFilterType() { return m_textureFilterType; }

@@ -1,6 +1,7 @@
 #include "avatarsystem/characterinstance.h"
 
 #include "avatarsystem/attachmodel.h"
+#include "avatarsystem/detail/bodysplit.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/ewchardb.h"
@@ -262,6 +263,9 @@ bool CharacterInstance::destroy()
                                    });
         m_materialCopies.clear();
 
+        // The next avatar takes the body as OGRE made it: no state, weight, mask or blend mode of
+        // ours. The engine does not free blend masks with their entity either.
+        avatar_detail::guarded("resetting a body's animation", [entity] { avatar_detail::resetAnimation(entity); });
         std::vector<Ogre::Entity*>& pool =
             isFemaleBody(entity, m_properties.gender) ? s_femaleEntityPool : s_maleEntityPool;
         if (pool.size() < kMaxPooledEntities)
@@ -423,6 +427,8 @@ bool CharacterInstance::acquireEntity()
         entity = pool.back();
         pool.pop_back();
         entity->setVisible(true);
+        // Whatever the body's last avatar played or weighted is gone.
+        avatar_detail::resetAnimation(entity);
         if (m_animCtrl)
         {
             m_animCtrl->setEntity(entity);

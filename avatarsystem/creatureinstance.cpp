@@ -1,6 +1,7 @@
 #include "avatarsystem/creatureinstance.h"
 
 #include "avatarsystem/creaturedb.h"
+#include "avatarsystem/detail/bodysplit.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialname.h"
 #include "avatarsystem/detail/materialstate.h"
@@ -296,6 +297,8 @@ bool CreatureInstance::destroy()
                                [&]
                                {
                                    m_entity->detachAllObjectsFromBone();
+                                   // The engine does not free blend masks with their entity.
+                                   avatar_detail::resetAnimation(m_entity);
                                    scene->destroyEntity(m_entity);
                                });
         m_entity = nullptr;

@@ -6,11 +6,14 @@
 class EWItemDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned ItemID = 0, Name = 1, Type = 2, ModelFile = 3, ModelFile2 = 4, HideHair = 5, HideHead = 6,
-                          Effect1 = 7, Effect2 = 8, Effect3 = 9, flag = 10;
-    static const unsigned NumColumns = 11;
+    static constexpr unsigned ItemID = 0, Name = 1, Type = 2, ModelFile = 3, ModelFile2 = 4, HideHair = 5, HideHead = 6,
+                              Effect1 = 7, Effect2 = 8, Effect3 = 9, flag = 10;
+    static constexpr unsigned NumColumns = 11;
 
-    EWItemDB() : KeyedTextDataBase("ItemDisplay.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWItemDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     const Record& getByName(const char* name) const { return findByName(Name, name); }
     /// Stores a copy under its column 0, replacing any row stored there.
@@ -21,12 +24,15 @@ public:
 class EWWearingDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned ItemID = 0, Name = 1, Type = 2, TexPath = 3, outModel = 4, material = 5, TexHand = 6,
-                          MatHand = 7, TexBody = 8, MatBody = 9, TexPants = 10, MatPants = 11, TexFoot = 12,
-                          MatFoot = 13, Flag = 14, HideBody = 15;
-    static const unsigned NumColumns = 16;
+    static constexpr unsigned ItemID = 0, Name = 1, Type = 2, TexPath = 3, outModel = 4, material = 5, TexHand = 6,
+                              MatHand = 7, TexBody = 8, MatBody = 9, TexPants = 10, MatPants = 11, TexFoot = 12,
+                              MatFoot = 13, Flag = 14, HideBody = 15;
+    static constexpr unsigned NumColumns = 16;
 
-    EWWearingDB() : KeyedTextDataBase("WearingItemDisplay.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWWearingDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     /// Stores a copy under its column 0 only when no row is stored there; false when one was (it stays).
     bool addRecord(Record& rec) { return storeIfNew(rec); }
@@ -36,10 +42,13 @@ public:
 class EWEffectsDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
-    static const unsigned NumColumns = 5;
+    static constexpr unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
+    static constexpr unsigned NumColumns = 5;
 
-    EWEffectsDB() : KeyedTextDataBase("EWEffects.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWEffectsDB() : KeyedTextDataBase(layout()) {}
     const Record& getById(unsigned id) const { return findByKey(id); }
     const Record& getByName(const char* name) const { return findByName(effectName, name); }
 };
@@ -48,13 +57,17 @@ public:
 class EWBaseInfoDB : public TextDataBase
 {
 public:
-    static const unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5, hairColor = 6,
-                          skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12, shirt = 13,
-                          pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18, rightHand = 19,
-                          backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23, animation = 24;
-    static const unsigned NumColumns = 25;
+    static constexpr unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5,
+                              hairColor = 6, skinColor = 7, faceType = 8, head = 9, shoulder = 10, boot = 11, belt = 12,
+                              shirt = 13, pants = 14, doublehand = 15, shield = 16, glove = 17, leftHand = 18,
+                              rightHand = 19, backLongWeapon = 20, backShield = 21, leftWaist = 22, rightWaist = 23,
+                              animation = 24;
+    static constexpr unsigned NumColumns = 25;
 
-    EWBaseInfoDB() : TextDataBase("EWCharBaseInfo.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWBaseInfoDB() : TextDataBase(layout()) {}
     /// The row at position id - 1, whatever its column 0 holds.
     const Record& getById(unsigned id) const;
     const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
@@ -64,10 +77,14 @@ public:
 class EWCharRacesDB : public TextDataBase
 {
 public:
-    static const unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5, Special2 = 6;
-    static const unsigned NumColumns = 7;
+    static constexpr unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5,
+                              Special2 = 6;
+    static constexpr unsigned NumColumns = 7;
 
-    EWCharRacesDB() : TextDataBase("EWRaces.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharRacesDB() : TextDataBase(layout()) {}
     /// The row at position id - 1 when its RaceID equals id.
     const Record& getById(unsigned id) const;
     const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
@@ -78,13 +95,16 @@ public:
 class EWCharSectionsDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned SectonID = 0, Race = 1, Gender = 2, Type = 3, Section = 4, Color = 5, Tex1 = 6, Tex2 = 7,
-                          Tex3 = 8, IsNPC = 9;
-    static const unsigned NumColumns = 10;
+    static constexpr unsigned SectonID = 0, Race = 1, Gender = 2, Type = 3, Section = 4, Color = 5, Tex1 = 6, Tex2 = 7,
+                              Tex3 = 8, IsNPC = 9;
+    static constexpr unsigned NumColumns = 10;
     /// Values of the Type column.
-    static const unsigned SkinType = 0, FaceType = 1, FacialHairType = 2, HairType = 3, UnderwearType = 4;
+    static constexpr unsigned SkinType = 0, FaceType = 1, FacialHairType = 2, HairType = 3, UnderwearType = 4;
 
-    EWCharSectionsDB() : KeyedTextDataBase("EWCharSections.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharSectionsDB() : KeyedTextDataBase(layout()) {}
     /// (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + color, wrapping in 32 bits.
     static unsigned makeKey(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned color)
     {
@@ -111,11 +131,14 @@ private:
 class EWCharHairGeoDB : public KeyedTextDataBase
 {
 public:
-    static const unsigned CharHairGeosetID = 0, Race = 1, Gender = 2, Section = 3, Submesh1 = 4, Submesh2 = 5,
-                          Flags = 6;
-    static const unsigned NumColumns = 7;
+    static constexpr unsigned CharHairGeosetID = 0, Race = 1, Gender = 2, Section = 3, Submesh1 = 4, Submesh2 = 5,
+                              Flags = 6;
+    static constexpr unsigned NumColumns = 7;
 
-    EWCharHairGeoDB() : KeyedTextDataBase("EWCharHairGeo.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharHairGeoDB() : KeyedTextDataBase(layout()) {}
     /// (race - 1) * 40 + gender * 20 + section, wrapping in 32 bits.
     static unsigned makeKey(unsigned race, unsigned gender, unsigned section)
     {
@@ -133,10 +156,13 @@ public:
 class EWCharFacialHairDB : public TextDataBase
 {
 public:
-    static const unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;
-    static const unsigned NumColumns = 6;
+    static constexpr unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;
+    static constexpr unsigned NumColumns = 6;
 
-    EWCharFacialHairDB() : TextDataBase("EWCharFacialHairStyles.csv", NumColumns) {}
+    /// File name, column names and keying of the table.
+    static const TableLayout& layout();
+
+    EWCharFacialHairDB() : TextDataBase(layout()) {}
     /// The first row in file order for that race, gender and style.
     const Record& getByParams(unsigned race, unsigned gender, unsigned style) const;
     /// How many beard styles that race and gender offer.

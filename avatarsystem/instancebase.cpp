@@ -16,10 +16,15 @@ InstanceBase::~InstanceBase()
 
 void InstanceBase::releaseController()
 {
+    // The states belong to an entity that is about to go (or back to a pool, to another avatar).
+    m_animationList.clear();
+    m_currentAnimState = nullptr;
     if (!m_animCtrl)
         return;
     m_animCtrl->clearOwner();
-    delete m_animCtrl;
+    // Destroyed from one of its own callbacks: it deletes itself once that call returns.
+    if (!m_animCtrl->retireWhenIdle())
+        delete m_animCtrl;
     m_animCtrl = nullptr;
 }
 

@@ -51,7 +51,8 @@ protected:
     /// startsPaused: the manual pause flag; runSpeed, walkSpeed: the movement speeds until setSpeed.
     InstanceBase(bool startsPaused, float runSpeed, float walkSpeed);
     ~InstanceBase() override;
-    /// Unbinds and frees the controller (destroy does it; the destructor catches what is left).
+    /// Unbinds and frees the controller and forgets the entity's animation states (destroy does
+    /// it; the destructor catches what is left).
     void releaseController();
 
     bool m_isPaused;

@@ -1,13 +1,16 @@
 #include "avatarsystem/tablechecker.h"
 
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creaturedb.h"
+#include "avatarsystem/detail/meshreader.h"
 #include "avatarsystem/ewchardb.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
-#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <utility>
@@ -19,143 +22,6 @@ namespace
 {
 
 using avatar_detail::TableFileReader;
-
-struct NamedColumn
-{
-    unsigned index;
-    const char* name;
-};
-
-// Names are placed by the classes' own constants, so a renumbered constant moves its name with it.
-TableLayout layout(const std::string& fileName, unsigned numFields, bool keyed,
-                   std::initializer_list<NamedColumn> named)
-{
-    TableLayout result{fileName, numFields, keyed, std::vector<std::string>(numFields)};
-    for (const NamedColumn& column : named)
-        if (column.index < numFields)
-            result.columns[column.index] = column.name;
-    return result;
-}
-
-#define COLUMN(cls, name)                                                                                              \
-    NamedColumn                                                                                                        \
-    {                                                                                                                  \
-        cls::name, #name                                                                                               \
-    }
-
-std::vector<TableLayout> makeKnownTables()
-{
-    std::vector<TableLayout> tables;
-    const std::initializer_list<NamedColumn> creatureColumns = {COLUMN(CreatureDB, Scale),
-                                                                COLUMN(CreatureDB, Name),
-                                                                COLUMN(CreatureDB, FileName),
-                                                                COLUMN(CreatureDB, Effect1),
-                                                                COLUMN(CreatureDB, Effect2),
-                                                                COLUMN(CreatureDB, Effect3),
-                                                                COLUMN(CreatureDB, Effect4),
-                                                                COLUMN(CreatureDB, Effect5),
-                                                                COLUMN(CreatureDB, HeadImage),
-                                                                COLUMN(CreatureDB, WalkSpeed),
-                                                                COLUMN(CreatureDB, RunSpeed),
-                                                                COLUMN(CreatureDB, AttackAction1Len),
-                                                                COLUMN(CreatureDB, AttackAction1FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction2Len),
-                                                                COLUMN(CreatureDB, AttackAction2FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction3Len),
-                                                                COLUMN(CreatureDB, AttackAction3FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction4Len),
-                                                                COLUMN(CreatureDB, AttackAction4FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction5Len),
-                                                                COLUMN(CreatureDB, AttackAction5FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction6Len),
-                                                                COLUMN(CreatureDB, AttackAction6FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction70Len),
-                                                                COLUMN(CreatureDB, AttackAction7FuckTime),
-                                                                COLUMN(CreatureDB, AttackAction8Len),
-                                                                COLUMN(CreatureDB, AttackAction8FuckTime),
-                                                                COLUMN(CreatureDB, CameraBias),
-                                                                COLUMN(CreatureDB, BeTransObject)};
-
-    tables.push_back(
-        layout("Animation.csv", AnimationDB::NumColumns, true,
-               {COLUMN(AnimationDB, AnimType), COLUMN(AnimationDB, PlayType), COLUMN(AnimationDB, BlendType),
-                COLUMN(AnimationDB, AnimName), COLUMN(AnimationDB, IsMerge), COLUMN(AnimationDB, expain)}));
-    tables.push_back(layout("Creature.csv", CreatureDB::NumColumns, true, creatureColumns));
-    tables.back().columns[CreatureDB::CreatureID] = "CreatureID";
-    tables.push_back(layout("Npc.csv", NpcDB::NumColumns, true, creatureColumns));
-    tables.back().columns[NpcDB::NpcID] = "NpcID";
-    tables.push_back(
-        layout("Object.csv", ObjectDB::NumColumns, true,
-               {COLUMN(ObjectDB, ObjectId), COLUMN(ObjectDB, Scale), COLUMN(ObjectDB, Name), COLUMN(ObjectDB, FileName),
-                COLUMN(ObjectDB, Effect1), COLUMN(ObjectDB, Effect2), COLUMN(ObjectDB, Effect3),
-                COLUMN(ObjectDB, Effect4), COLUMN(ObjectDB, Effect5), COLUMN(ObjectDB, HeadImage),
-                COLUMN(ObjectDB, CameraBias), COLUMN(ObjectDB, BeTransObject)}));
-    tables.push_back(layout("ItemDisplay.csv", EWItemDB::NumColumns, true,
-                            {COLUMN(EWItemDB, ItemID), COLUMN(EWItemDB, Name), COLUMN(EWItemDB, Type),
-                             COLUMN(EWItemDB, ModelFile), COLUMN(EWItemDB, ModelFile2), COLUMN(EWItemDB, HideHair),
-                             COLUMN(EWItemDB, HideHead), COLUMN(EWItemDB, Effect1), COLUMN(EWItemDB, Effect2),
-                             COLUMN(EWItemDB, Effect3), COLUMN(EWItemDB, flag)}));
-    tables.push_back(layout("WearingItemDisplay.csv", EWWearingDB::NumColumns, true,
-                            {COLUMN(EWWearingDB, ItemID), COLUMN(EWWearingDB, Name), COLUMN(EWWearingDB, Type),
-                             COLUMN(EWWearingDB, TexPath), COLUMN(EWWearingDB, outModel), COLUMN(EWWearingDB, material),
-                             COLUMN(EWWearingDB, TexHand), COLUMN(EWWearingDB, MatHand), COLUMN(EWWearingDB, TexBody),
-                             COLUMN(EWWearingDB, MatBody), COLUMN(EWWearingDB, TexPants), COLUMN(EWWearingDB, MatPants),
-                             COLUMN(EWWearingDB, TexFoot), COLUMN(EWWearingDB, MatFoot), COLUMN(EWWearingDB, Flag),
-                             COLUMN(EWWearingDB, HideBody)}));
-    tables.push_back(
-        layout("EWEffects.csv", EWEffectsDB::NumColumns, true,
-               {COLUMN(EWEffectsDB, effectID), COLUMN(EWEffectsDB, effectName), COLUMN(EWEffectsDB, effectTemplatName),
-                COLUMN(EWEffectsDB, effectSize), COLUMN(EWEffectsDB, effectSpeed)}));
-    tables.push_back(
-        layout("EWRaces.csv", EWCharRacesDB::NumColumns, false,
-               {COLUMN(EWCharRacesDB, RaceID), COLUMN(EWCharRacesDB, ShortName), COLUMN(EWCharRacesDB, Name),
-                COLUMN(EWCharRacesDB, ChineseName), COLUMN(EWCharRacesDB, scale), COLUMN(EWCharRacesDB, Special1),
-                COLUMN(EWCharRacesDB, Special2)}));
-    tables.push_back(layout("EWCharBaseInfo.csv", EWBaseInfoDB::NumColumns, false,
-                            {COLUMN(EWBaseInfoDB, charID),
-                             COLUMN(EWBaseInfoDB, Name),
-                             COLUMN(EWBaseInfoDB, race),
-                             COLUMN(EWBaseInfoDB, gender),
-                             COLUMN(EWBaseInfoDB, facialHairStyle),
-                             COLUMN(EWBaseInfoDB, hairStyle),
-                             COLUMN(EWBaseInfoDB, hairColor),
-                             COLUMN(EWBaseInfoDB, skinColor),
-                             COLUMN(EWBaseInfoDB, faceType),
-                             COLUMN(EWBaseInfoDB, head),
-                             COLUMN(EWBaseInfoDB, shoulder),
-                             COLUMN(EWBaseInfoDB, boot),
-                             COLUMN(EWBaseInfoDB, belt),
-                             COLUMN(EWBaseInfoDB, shirt),
-                             COLUMN(EWBaseInfoDB, pants),
-                             COLUMN(EWBaseInfoDB, doublehand),
-                             COLUMN(EWBaseInfoDB, shield),
-                             COLUMN(EWBaseInfoDB, glove),
-                             COLUMN(EWBaseInfoDB, leftHand),
-                             COLUMN(EWBaseInfoDB, rightHand),
-                             COLUMN(EWBaseInfoDB, backLongWeapon),
-                             COLUMN(EWBaseInfoDB, backShield),
-                             COLUMN(EWBaseInfoDB, leftWaist),
-                             COLUMN(EWBaseInfoDB, rightWaist),
-                             COLUMN(EWBaseInfoDB, animation)}));
-    tables.push_back(
-        layout("EWCharSections.csv", EWCharSectionsDB::NumColumns, true,
-               {COLUMN(EWCharSectionsDB, SectonID), COLUMN(EWCharSectionsDB, Race), COLUMN(EWCharSectionsDB, Gender),
-                COLUMN(EWCharSectionsDB, Type), COLUMN(EWCharSectionsDB, Section), COLUMN(EWCharSectionsDB, Color),
-                COLUMN(EWCharSectionsDB, Tex1), COLUMN(EWCharSectionsDB, Tex2), COLUMN(EWCharSectionsDB, Tex3),
-                COLUMN(EWCharSectionsDB, IsNPC)}));
-    tables.push_back(
-        layout("EWCharHairGeo.csv", EWCharHairGeoDB::NumColumns, true,
-               {COLUMN(EWCharHairGeoDB, CharHairGeosetID), COLUMN(EWCharHairGeoDB, Race),
-                COLUMN(EWCharHairGeoDB, Gender), COLUMN(EWCharHairGeoDB, Section), COLUMN(EWCharHairGeoDB, Submesh1),
-                COLUMN(EWCharHairGeoDB, Submesh2), COLUMN(EWCharHairGeoDB, Flags)}));
-    tables.push_back(layout("EWCharFacialHairStyles.csv", EWCharFacialHairDB::NumColumns, false,
-                            {COLUMN(EWCharFacialHairDB, Race), COLUMN(EWCharFacialHairDB, Gender),
-                             COLUMN(EWCharFacialHairDB, Style), COLUMN(EWCharFacialHairDB, Geoset1),
-                             COLUMN(EWCharFacialHairDB, Geoset3), COLUMN(EWCharFacialHairDB, Geoset2)}));
-    return tables;
-}
-
-#undef COLUMN
 
 bool isDecimal(const char* text)
 {
@@ -219,7 +85,10 @@ std::string formatFinding(const TableFinding& finding)
 
 const std::vector<TableLayout>& knownTables()
 {
-    static const std::vector<TableLayout> tables = makeKnownTables();
+    static const std::vector<TableLayout> tables = {
+        AnimationDB::layout(),  CreatureDB::layout(),       NpcDB::layout(),           ObjectDB::layout(),
+        EWItemDB::layout(),     EWWearingDB::layout(),      EWEffectsDB::layout(),     EWCharRacesDB::layout(),
+        EWBaseInfoDB::layout(), EWCharSectionsDB::layout(), EWCharHairGeoDB::layout(), EWCharFacialHairDB::layout()};
     return tables;
 }
 
@@ -254,7 +123,7 @@ CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, 
         switch (kind)
         {
         case TableFileReader::Line::Comment:
-            if (looksLikeRow(line, layout.numFields))
+            if (looksLikeRow(line, layout.numFields()))
                 add(findings, file, lineNumber, TableFinding::Warning,
                     "this row contains \"//\", so it is skipped as a comment");
             break;
@@ -282,12 +151,12 @@ CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, 
         {
             Record rec;
             avatar_detail::splitTableLine(line, length, rec);
-            if (rec.getNumFields() != layout.numFields)
+            if (rec.getNumFields() != layout.numFields())
             {
                 table.opens = false;
                 add(findings, file, lineNumber, TableFinding::Error,
                     "the row has " + std::to_string(rec.getNumFields()) + " columns, the table needs " +
-                        std::to_string(layout.numFields) + ": the table fails to open");
+                        std::to_string(layout.numFields()) + ": the table fails to open");
                 break;
             }
             if (layout.keyed)
@@ -318,39 +187,29 @@ CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, 
     return table;
 }
 
-void checkSectionKeys(const CheckedTable& sections, std::vector<TableFinding>& findings)
+void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findings)
 {
-    using S = EWCharSectionsDB;
-    for (std::size_t i = 0; i < sections.rows.size(); ++i)
+    const TableLayout* layout = table.layout;
+    if (!layout || !layout->packKey)
+        return;
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
     {
-        const Record& row = sections.rows[i];
-        const unsigned key = row.getUInt(S::SectonID);
-        const unsigned packed = S::makeKey(row.getUInt(S::Race), row.getUInt(S::Gender), row.getUInt(S::Type),
-                                           row.getUInt(S::Section), row.getUInt(S::Color));
-        if (key != packed)
-            add(findings, sections.file, sections.lines[i], TableFinding::Error,
-                "SectonID is " + std::to_string(key) + " but race " + std::to_string(row.getUInt(S::Race)) +
-                    ", gender " + std::to_string(row.getUInt(S::Gender)) + ", type " +
-                    std::to_string(row.getUInt(S::Type)) + ", section " + std::to_string(row.getUInt(S::Section)) +
-                    ", color " + std::to_string(row.getUInt(S::Color)) + " pack to " + std::to_string(packed) +
-                    ": the row is found only by " + std::to_string(key));
-    }
-}
-
-void checkHairGeoKeys(const CheckedTable& hair, std::vector<TableFinding>& findings)
-{
-    using H = EWCharHairGeoDB;
-    for (std::size_t i = 0; i < hair.rows.size(); ++i)
-    {
-        const Record& row = hair.rows[i];
-        const unsigned key = row.getUInt(H::CharHairGeosetID);
-        const unsigned packed = H::makeKey(row.getUInt(H::Race), row.getUInt(H::Gender), row.getUInt(H::Section));
-        if (key != packed)
-            add(findings, hair.file, hair.lines[i], TableFinding::Error,
-                "CharHairGeosetID is " + std::to_string(key) + " but race " + std::to_string(row.getUInt(H::Race)) +
-                    ", gender " + std::to_string(row.getUInt(H::Gender)) + ", section " +
-                    std::to_string(row.getUInt(H::Section)) + " pack to " + std::to_string(packed) +
-                    ": the row is found only by " + std::to_string(key));
+        const Record& row = table.rows[i];
+        const unsigned key = row.getUInt(0);
+        const unsigned packed = layout->packKey(row);
+        if (key == packed)
+            continue;
+        std::string parts;
+        for (unsigned column : layout->keyColumns)
+        {
+            std::string name = layout->columns[column];
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            parts += (parts.empty() ? "" : ", ") + name + " " + std::to_string(row.getUInt(column));
+        }
+        add(findings, table.file, table.lines[i], TableFinding::Error,
+            layout->columns[0] + " is " + std::to_string(key) + " but " + parts + " pack to " + std::to_string(packed) +
+                ": the row is found only by " + std::to_string(key));
     }
 }
 
@@ -407,6 +266,357 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
     }
 }
 
+namespace
+{
+
+// The two player bodies, by the gender value 0 (men) and any other (women).
+struct Body
+{
+    const char* mesh;
+    const char* who;
+};
+const Body s_bodies[2] = {{"HumanMale.mesh", "men"}, {"HumanFemale.mesh", "women"}};
+
+const char* const s_fallbackMesh = "G_jiaoren_women.mesh";
+
+// Which bodies a row serves. Items and worn items: 0 men, 2 both, any other value women (the
+// wearer's gender equals it, and every gender but 0 is built on the female body).
+std::vector<unsigned> bodiesServed(unsigned flag, bool bothIsTwo)
+{
+    if (bothIsTwo && flag == 2)
+        return {0, 1};
+    return {flag == 0 ? 0u : 1u};
+}
+
+// A body to check rows against: there and readable (checkBodyMeshes reports the others).
+const MeshFacts* usableBody(MeshSource& meshes, unsigned body)
+{
+    const MeshFacts* facts = meshes.find(s_bodies[body].mesh);
+    return facts && facts->readable ? facts : nullptr;
+}
+
+// Why a mesh file cannot serve, or empty when it can.
+std::string meshProblem(MeshSource& meshes, const std::string& file)
+{
+    const MeshFacts* facts = meshes.find(file);
+    if (!facts)
+        return "is missing";
+    return facts->readable ? "" : "cannot be read (the engine log tells why)";
+}
+
+std::string joined(const std::vector<std::string>& parts, const char* separator)
+{
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : separator) + part;
+    return text;
+}
+
+// A row's field, empty when the row is too short (rows of the wrong length are not kept).
+std::string field(const Record& row, unsigned column)
+{
+    const char* text = row.getString(column);
+    return text ? text : "";
+}
+
+} // namespace
+
+void checkBodyMeshes(MeshSource& meshes, std::vector<TableFinding>& findings)
+{
+    using C = CharacterInstance;
+    const std::pair<const std::string*, const char*> sections[] = {
+        {&C::body_new, "the torso"},       {&C::lowArm_new, "the lower arms"}, {&C::lowLeg_new, "the lower legs"},
+        {&C::upLeg_new, "the upper legs"}, {&C::face_new, "the face"},         {&C::hair, "the default hair piece"}};
+    const std::pair<const std::string*, const char*> bones[] = {
+        {&C::helm, "helms (place 0)"},
+        {&C::shoulder_l, "left shoulder pieces (place 1)"},
+        {&C::shoulder_r, "right shoulder pieces (place 1)"},
+        {&C::weapon_l, "left-hand and two-handed weapons (places 10 and 6)"},
+        {&C::weapon_r, "right-hand and two-handed weapons (places 9 and 6)"},
+        {&C::shield, "shields (place 7)"},
+        {&C::backGongBinder, "back weapons of Type 10 (place 11)"},
+        {&C::backShieldBinder, "back shields (place 12)"},
+        {&C::backLongBinder, "back weapons of Type 9 (place 11)"},
+        {&C::backFazhangBinder, "back weapons of Type 9 with HideHair 1 (place 11)"},
+        {&C::backShuangshouchuiBinder, "back weapons of Type 9 with HideHair 2 (place 11)"},
+        {&C::waist_r, "right waist items (place 13)"},
+        {&C::waist_l, "left waist items (place 14)"}};
+    for (const Body& body : s_bodies)
+    {
+        const std::string file = meshes.pathOf(body.mesh);
+        const std::string problem = meshProblem(meshes, body.mesh);
+        if (!problem.empty())
+        {
+            add(findings, file, 0, TableFinding::Error,
+                std::string("the body of ") + body.who + " " + problem + ": no such player can be built");
+            continue;
+        }
+        const MeshFacts& facts = *meshes.find(body.mesh);
+        for (const auto& section : sections)
+            if (!facts.subEntities.count(*section.first))
+                add(findings, file, 0, TableFinding::Error,
+                    "there is no sub-entity " + *section.first + ", which players show as " + section.second);
+        if (!facts.skeletonReadable)
+        {
+            add(findings, file, 0, TableFinding::Error,
+                (facts.skeleton.empty() ? std::string("the body names no skeleton")
+                                        : "its skeleton " + facts.skeleton + " cannot be read") +
+                    ": nothing can hang on it and no animation plays");
+            continue;
+        }
+        for (const auto& bone : bones)
+            if (!facts.bones.count(*bone.first))
+                add(findings, file, 0, TableFinding::Error,
+                    "its skeleton " + facts.skeleton + " has no bone " + *bone.first + ", on which " + bone.second +
+                        " hang");
+    }
+}
+
+void checkItemMeshes(const CheckedTable& items, const CheckedTable* presets, MeshSource& meshes,
+                     std::vector<TableFinding>& findings)
+{
+    using I = EWItemDB;
+    using P = EWBaseInfoDB;
+    // Where the presets wear each item: the head takes the gendered helm meshes, other places the plain one.
+    std::set<unsigned> onHead, elsewhere;
+    if (presets)
+        for (const Record& preset : presets->rows)
+            for (unsigned place : {P::head, P::shoulder, P::doublehand, P::shield, P::leftHand, P::rightHand,
+                                   P::backLongWeapon, P::backShield, P::leftWaist, P::rightWaist})
+                if (const unsigned id = preset.getUInt(place))
+                    (place == P::head ? onHead : elsewhere).insert(id);
+
+    for (std::size_t i = 0; i < items.rows.size(); ++i)
+    {
+        const Record& row = items.rows[i];
+        const unsigned line = items.lines[i];
+        const unsigned id = row.getUInt(I::ItemID);
+        const std::string model = field(row, I::ModelFile);
+        const std::string model2 = field(row, I::ModelFile2);
+        const std::vector<unsigned> served = bodiesServed(row.getUInt(I::flag), true);
+        auto helmMesh = [&model](unsigned body) { return model + (body == 0 ? "_M" : "_F") + ".mesh"; };
+
+        bool helm = onHead.count(id) != 0;
+        bool plain = elsewhere.count(id) != 0;
+        if (!helm && !plain && !model.empty())
+        {
+            // Worn by no preset: a helm when only its gendered meshes are there.
+            plain = meshes.find(model + ".mesh") || !(meshes.find(helmMesh(0)) || meshes.find(helmMesh(1)));
+            helm = !plain;
+        }
+        if (!model.empty() && helm)
+            for (unsigned body : served)
+            {
+                const std::string problem = meshProblem(meshes, helmMesh(body));
+                if (!problem.empty())
+                    add(findings, items.file, line, TableFinding::Error,
+                        "ModelFile " + model + " is worn on the head by " + s_bodies[body].who + " as " +
+                            helmMesh(body) + ", which " + problem);
+            }
+        if (!model.empty() && plain)
+        {
+            const std::string problem = meshProblem(meshes, model + ".mesh");
+            if (!problem.empty())
+                add(findings, items.file, line, TableFinding::Error,
+                    "ModelFile " + model + " names " + model + ".mesh, which " + problem);
+        }
+        // The head uses ModelFile only.
+        if (!model2.empty() && (plain || (model.empty() && !onHead.count(id))))
+        {
+            const std::string problem = meshProblem(meshes, model2 + ".mesh");
+            if (!problem.empty())
+                add(findings, items.file, line, TableFinding::Error,
+                    "ModelFile2 " + model2 + " names " + model2 + ".mesh, which " + problem);
+        }
+    }
+}
+
+void checkOutModels(const CheckedTable& wornItems, MeshSource& meshes, std::vector<TableFinding>& findings)
+{
+    using W = EWWearingDB;
+    for (std::size_t i = 0; i < wornItems.rows.size(); ++i)
+    {
+        const Record& row = wornItems.rows[i];
+        const std::string outModel = field(row, W::outModel);
+        if (outModel.empty())
+            continue;
+        std::vector<std::string> lacking;
+        for (unsigned body : bodiesServed(row.getUInt(W::Flag), true))
+            if (const MeshFacts* facts = usableBody(meshes, body))
+                if (!facts->subEntities.count(outModel))
+                    lacking.push_back(s_bodies[body].mesh);
+        if (!lacking.empty())
+            add(findings, wornItems.file, wornItems.lines[i], TableFinding::Error,
+                "outModel " + outModel + " is not a sub-entity of " + joined(lacking, " or ") + " (Flag " +
+                    std::to_string(row.getUInt(W::Flag)) + ")");
+    }
+}
+
+void checkHairGeosets(const CheckedTable& hair, MeshSource& meshes, std::vector<TableFinding>& findings)
+{
+    using H = EWCharHairGeoDB;
+    for (std::size_t i = 0; i < hair.rows.size(); ++i)
+    {
+        const Record& row = hair.rows[i];
+        const std::string geoset = field(row, H::Submesh1);
+        const unsigned body = bodiesServed(row.getUInt(H::Gender), false).front();
+        const MeshFacts* facts = usableBody(meshes, body);
+        if (!geoset.empty() && facts && !facts->subEntities.count(geoset))
+            add(findings, hair.file, hair.lines[i], TableFinding::Error,
+                "Submesh1 " + geoset + " is not a sub-entity of " + s_bodies[body].mesh);
+    }
+}
+
+void checkCreatureMeshes(const CheckedTable& table, const CheckedTable* animations, MeshSource& meshes,
+                         std::vector<TableFinding>& findings)
+{
+    // The three tables share the mesh and effect columns.
+    using C = CreatureLayoutDB;
+    static_assert(C::FileName == ObjectDB::FileName && C::Effect1 == ObjectDB::Effect1 &&
+                      C::Effect5 == ObjectDB::Effect5,
+                  "creature, NPC and object rows name their mesh and effects in the same columns");
+    std::set<std::string> playable;
+    if (animations)
+        for (const Record& row : animations->rows)
+            playable.insert(field(row, AnimationDB::AnimName));
+
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
+    {
+        const Record& row = table.rows[i];
+        const unsigned line = table.lines[i];
+        std::string mesh = field(row, C::FileName);
+        std::string problem = meshProblem(meshes, mesh);
+        if (!problem.empty())
+        {
+            // The creature is built from the fallback mesh instead.
+            const std::string fallbackProblem = meshProblem(meshes, s_fallbackMesh);
+            if (!fallbackProblem.empty())
+            {
+                const std::string fallback = mesh == s_fallbackMesh ? ""
+                                                                    : std::string(", and the fallback ") +
+                                                                          s_fallbackMesh + " " + fallbackProblem;
+                add(findings, table.file, line, TableFinding::Error,
+                    "FileName " + (mesh.empty() ? std::string("is empty") : mesh + " " + problem) + fallback +
+                        ": nothing is built");
+                continue;
+            }
+            mesh = s_fallbackMesh;
+        }
+        const MeshFacts& facts = *meshes.find(mesh);
+        std::vector<std::string> unhung;
+        for (unsigned k = 1; k <= 5; ++k)
+        {
+            const std::string effect = field(row, C::Effect1 + k - 1);
+            const std::string bone = "effect_" + std::to_string(k);
+            if (effect.empty() || facts.bones.count(bone))
+                continue;
+            if (facts.skeletonReadable)
+                add(findings, table.file, line, TableFinding::Error,
+                    "Effect" + std::to_string(k) + " " + effect + " hangs on the bone " + bone +
+                        ", which the skeleton " + facts.skeleton + " of " + mesh + " lacks: the effect is never shown");
+            else
+                unhung.push_back("Effect" + std::to_string(k) + " " + effect);
+        }
+        if (!unhung.empty())
+            add(findings, table.file, line, TableFinding::Error,
+                (facts.skeleton.empty() ? mesh + " has no skeleton"
+                                        : "the skeleton " + facts.skeleton + " of " + mesh + " cannot be read") +
+                    ", so " + joined(unhung, ", ") + " never " + (unhung.size() == 1 ? "shows" : "show"));
+        if (!animations || facts.animations.empty())
+            continue;
+        const bool any = std::any_of(facts.animations.begin(), facts.animations.end(),
+                                     [&playable](const std::string& name) { return playable.count(name) != 0; });
+        if (!any)
+        {
+            std::vector<std::string> names(facts.animations.begin(), facts.animations.end());
+            if (names.size() > 4)
+                names.resize(4), names.push_back("...");
+            add(findings, table.file, line, TableFinding::Warning,
+                "none of the animations of " + mesh + " (" + joined(names, ", ") + ") is named in " +
+                    tableName(*animations) + ": the host can play none of them");
+        }
+    }
+}
+
+void checkAnimationNames(const CheckedTable& animations, MeshSource& meshes, std::vector<TableFinding>& findings)
+{
+    for (std::size_t i = 0; i < animations.rows.size(); ++i)
+    {
+        const std::string name = field(animations.rows[i], AnimationDB::AnimName);
+        if (name.empty())
+            continue;
+        std::vector<std::string> lacking;
+        for (unsigned body = 0; body < 2; ++body)
+        {
+            const MeshFacts* facts = usableBody(meshes, body);
+            if (facts && facts->skeletonReadable && !facts->animations.count(name))
+                lacking.push_back(facts->skeleton);
+        }
+        if (!lacking.empty())
+            add(findings, animations.file, animations.lines[i], TableFinding::Error,
+                "AnimName " + name + " is not an animation of " + joined(lacking, " or ") + ": players cannot play it");
+    }
+}
+
+DirectoryMeshes::DirectoryMeshes(const std::string& directory)
+    : m_directory(directory), m_reader(std::make_unique<avatar_detail::MeshReader>(directory))
+{
+}
+
+DirectoryMeshes::~DirectoryMeshes() = default;
+
+bool DirectoryMeshes::ready() const
+{
+    return m_reader->ready();
+}
+
+unsigned DirectoryMeshes::meshesRead() const
+{
+    return static_cast<unsigned>(std::count_if(m_found.begin(), m_found.end(),
+                                               [](const auto& entry)
+                                               { return entry.second != nullptr && entry.second->readable; }));
+}
+
+const MeshFacts* DirectoryMeshes::find(const std::string& meshFile)
+{
+    auto it = m_found.find(meshFile);
+    if (it == m_found.end())
+    {
+        std::unique_ptr<MeshFacts> facts;
+        if (m_reader->exists(meshFile))
+        {
+            facts = std::make_unique<MeshFacts>();
+            facts->readable = m_reader->read(meshFile, *facts);
+        }
+        it = m_found.emplace(meshFile, std::move(facts)).first;
+    }
+    return it->second.get();
+}
+
+std::string DirectoryMeshes::pathOf(const std::string& meshFile) const
+{
+    return m_directory.empty() || m_directory == "." ? meshFile : m_directory + "/" + meshFile;
+}
+
+bool DirectoryMeshes::holdsMeshes(const std::string& directory)
+{
+    DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* entry = readdir(dir))
+    {
+        const std::size_t length = std::strlen(entry->d_name);
+        if (length > 5 && std::strcmp(entry->d_name + length - 5, ".mesh") == 0)
+        {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
 unsigned FileReport::errors() const
 {
     return static_cast<unsigned>(std::count_if(
@@ -418,7 +628,7 @@ unsigned FileReport::warnings() const
     return static_cast<unsigned>(findings.size()) - errors();
 }
 
-std::vector<FileReport> checkDirectory(const std::string& directory)
+std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource* meshes)
 {
     std::vector<FileReport> reports;
     std::map<std::string, CheckedTable> tables;
@@ -437,7 +647,7 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
         tables.emplace(layout.fileName, std::move(table));
     }
 
-    auto find = [&tables](const char* fileName) -> const CheckedTable*
+    auto find = [&tables](const std::string& fileName) -> const CheckedTable*
     {
         const auto it = tables.find(fileName);
         return it == tables.end() ? nullptr : &it->second;
@@ -449,15 +659,46 @@ std::vector<FileReport> checkDirectory(const std::string& directory)
                 return report.findings;
         return reports.back().findings; // every checked table has a report
     };
-    if (const CheckedTable* sections = find("EWCharSections.csv"))
-        checkSectionKeys(*sections, reportOf(*sections));
-    if (const CheckedTable* hair = find("EWCharHairGeo.csv"))
-        checkHairGeoKeys(*hair, reportOf(*hair));
-    if (const CheckedTable* races = find("EWRaces.csv"))
-        checkRaceIds(*races, reportOf(*races));
-    if (const CheckedTable* presets = find("EWCharBaseInfo.csv"))
-        checkPresetReferences(*presets, find("EWRaces.csv"), find("ItemDisplay.csv"), find("WearingItemDisplay.csv"),
+    for (const auto& entry : tables)
+    {
+        const CheckedTable& table = entry.second;
+        if (table.layout->packKey)
+            checkPackedKeys(table, reportOf(table));
+        if (table.layout->idIsRowNumber)
+            checkRaceIds(table, reportOf(table));
+    }
+    const CheckedTable* races = find(EWCharRacesDB::layout().fileName);
+    if (const CheckedTable* presets = find(EWBaseInfoDB::layout().fileName))
+        checkPresetReferences(*presets, races, find(EWItemDB::layout().fileName), find(EWWearingDB::layout().fileName),
                               reportOf(*presets));
+
+    if (meshes && !reports.empty())
+    {
+        std::vector<TableFinding> bodyFindings;
+        checkBodyMeshes(*meshes, bodyFindings);
+        for (const Body& body : s_bodies)
+        {
+            FileReport report;
+            report.file = meshes->pathOf(body.mesh);
+            report.body = true;
+            for (const TableFinding& finding : bodyFindings)
+                if (finding.file == report.file)
+                    report.findings.push_back(finding);
+            reports.push_back(std::move(report));
+        }
+        const CheckedTable* animations = find(AnimationDB::layout().fileName);
+        if (const CheckedTable* items = find(EWItemDB::layout().fileName))
+            checkItemMeshes(*items, find(EWBaseInfoDB::layout().fileName), *meshes, reportOf(*items));
+        if (const CheckedTable* worn = find(EWWearingDB::layout().fileName))
+            checkOutModels(*worn, *meshes, reportOf(*worn));
+        if (const CheckedTable* hair = find(EWCharHairGeoDB::layout().fileName))
+            checkHairGeosets(*hair, *meshes, reportOf(*hair));
+        for (const TableLayout* layout : {&CreatureDB::layout(), &NpcDB::layout(), &ObjectDB::layout()})
+            if (const CheckedTable* table = find(layout->fileName))
+                checkCreatureMeshes(*table, animations, *meshes, reportOf(*table));
+        if (animations)
+            checkAnimationNames(*animations, *meshes, reportOf(*animations));
+    }
 
     for (FileReport& report : reports)
         std::stable_sort(report.findings.begin(), report.findings.end(),

@@ -3,8 +3,15 @@
 #include "avatarsystem/textdatabase.h"
 
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
+
+namespace avatar_detail
+{
+class MeshReader;
+}
 
 /// Checks of hand-edited table files for content authors. Every rule reads a file exactly as the
 /// tables do (avatar_detail::TableFileReader and the same splitter) but keeps going past the
@@ -30,16 +37,10 @@ struct TableFinding
 /// "file:line: error|warning: message", the form editors and build logs recognise.
 std::string formatFinding(const TableFinding& finding);
 
-/// What the checker knows of one table file.
-struct TableLayout
-{
-    std::string fileName;             ///< bare file name, as the system opens it
-    unsigned numFields = 0;           ///< exact column count of every row
-    bool keyed = false;               ///< rows kept in a map under column 0 (first row of a key wins)
-    std::vector<std::string> columns; ///< the column constants' names, by index
-};
+/// What the checker knows of one table file: the layout its table class holds.
+using TableLayout = ::TableLayout;
 
-/// The twelve table files the system reads.
+/// The twelve table files the system reads, as their table classes lay them out.
 const std::vector<TableLayout>& knownTables();
 /// The layout of a file by its bare name, or null when the system reads no such table.
 const TableLayout* findTableLayout(const std::string& fileName);
@@ -66,10 +67,9 @@ struct CheckedTable
 CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, const TableLayout& layout,
                              std::vector<TableFinding>& findings);
 
-/// Section rows whose column 0 is not EWCharSectionsDB::makeKey of their own columns (errors).
-void checkSectionKeys(const CheckedTable& sections, std::vector<TableFinding>& findings);
-/// Hair rows whose column 0 is not EWCharHairGeoDB::makeKey of their own columns (errors).
-void checkHairGeoKeys(const CheckedTable& hair, std::vector<TableFinding>& findings);
+/// Rows of a table with a packed key (sections, hair geosets) whose column 0 is not the key their
+/// own columns pack to (errors: the row is found only under column 0). Other tables pass.
+void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findings);
 /// Races whose RaceID is not their 1-based row position (errors: getById never finds them).
 void checkRaceIds(const CheckedTable& races, std::vector<TableFinding>& findings);
 /// Presets whose race is not found by EWCharRacesDB::getById, or whose items and worn items are
@@ -77,19 +77,97 @@ void checkRaceIds(const CheckedTable& races, std::vector<TableFinding>& findings
 void checkPresetReferences(const CheckedTable& presets, const CheckedTable* races, const CheckedTable* items,
                            const CheckedTable* wornItems, std::vector<TableFinding>& findings);
 
+/// What the checks need of one mesh: the names its entities address, and its skeleton's.
+struct MeshFacts
+{
+    bool readable = true;              ///< false when the file is there but cannot be read
+    std::string skeleton;              ///< the skeleton file it names; empty when none
+    bool skeletonReadable = false;     ///< false when it names none or that one cannot be read
+    std::set<std::string> subEntities; ///< its sub-mesh names, by which entities find their sub-entities
+    std::set<std::string> bones;       ///< the bones of its skeleton
+    std::set<std::string> animations;  ///< the animation states its entities get (skeletal and vertex)
+};
+
+/// Meshes by file name, the way the host's resource system finds them.
+class MeshSource
+{
+public:
+    virtual ~MeshSource() = default;
+    /// The mesh's facts, or null when there is no such mesh.
+    virtual const MeshFacts* find(const std::string& meshFile) = 0;
+    /// The path under which findings name a mesh file.
+    virtual std::string pathOf(const std::string& meshFile) const = 0;
+};
+
+/// The meshes (and their skeletons) of one directory, read through OGRE without a render system.
+/// Uses the running OGRE root, or starts a headless one for its own lifetime; what it loads lives
+/// in a resource group of its own, which goes with it. Nothing thrown by the engine escapes.
+class DirectoryMeshes : public MeshSource
+{
+public:
+    explicit DirectoryMeshes(const std::string& directory);
+    ~DirectoryMeshes() override;
+    DirectoryMeshes(const DirectoryMeshes&) = delete;
+    DirectoryMeshes& operator=(const DirectoryMeshes&) = delete;
+
+    /// False when the engine could not be started or the directory cannot be read.
+    bool ready() const;
+    /// How many meshes were read so far.
+    unsigned meshesRead() const;
+    const MeshFacts* find(const std::string& meshFile) override;
+    std::string pathOf(const std::string& meshFile) const override;
+
+    /// True when directory holds at least one ".mesh" file.
+    static bool holdsMeshes(const std::string& directory);
+
+private:
+    std::string m_directory;
+    std::unique_ptr<avatar_detail::MeshReader> m_reader;
+    std::map<std::string, std::unique_ptr<MeshFacts>> m_found; ///< null: no such mesh
+};
+
+/// The body meshes "HumanMale.mesh" and "HumanFemale.mesh" (errors, on the mesh file, line 0):
+/// a body that is missing or unreadable or has no skeleton, a base section that players show by
+/// name (body_new_0 ... hair_0_0) that is not one of its sub-entities, a bone that items hang on
+/// (helm ... lumber_r) that its skeleton lacks. The rules below skip a body that is missing.
+void checkBodyMeshes(MeshSource& meshes, std::vector<TableFinding>& findings);
+/// Item rows whose model files resolve to no mesh (errors). ModelFile names ModelFile.mesh, and
+/// ModelFile2 ModelFile2.mesh; a helm is worn as ModelFile_M.mesh by men and ModelFile_F.mesh by
+/// women, so it needs the mesh of each gender its flag serves (0 men, 2 both, any other women).
+/// Helms are the items a preset wears on its head, and items that are found only as such meshes.
+void checkItemMeshes(const CheckedTable& items, const CheckedTable* presets, MeshSource& meshes,
+                     std::vector<TableFinding>& findings);
+/// Worn items whose outModel is not a sub-entity of the body of each gender their Flag serves
+/// (0 men, 2 both, any other women) (errors).
+void checkOutModels(const CheckedTable& wornItems, MeshSource& meshes, std::vector<TableFinding>& findings);
+/// Hair rows whose Submesh1 is not a sub-entity of the body of their Gender (errors).
+void checkHairGeosets(const CheckedTable& hair, MeshSource& meshes, std::vector<TableFinding>& findings);
+/// Creature, NPC or object rows: a mesh that is missing while the fallback "G_jiaoren_women.mesh"
+/// is missing too (an error: nothing is built; with the fallback there, the fallback is checked
+/// instead), and an effect the row names whose bone effect_1 ... effect_5 the mesh's skeleton lacks
+/// (an error: the effect is never shown). With the animation table: a skeleton that has
+/// animations, none of them under a name of the table (a warning: the host can play none).
+void checkCreatureMeshes(const CheckedTable& table, const CheckedTable* animations, MeshSource& meshes,
+                         std::vector<TableFinding>& findings);
+/// Animation rows whose AnimName is not an animation of a body skeleton (errors): every player
+/// plays the table's animations by name.
+void checkAnimationNames(const CheckedTable& animations, MeshSource& meshes, std::vector<TableFinding>& findings);
+
 /// The result of checking one file.
 struct FileReport
 {
     std::string file;
     unsigned rows = 0; ///< rows the table would hold
+    bool body = false; ///< a body mesh rather than a table
     std::vector<TableFinding> findings;
 
     unsigned errors() const;
     unsigned warnings() const;
 };
 
-/// Checks every known table file present in directory, alone and against each other.
+/// Checks every known table file present in directory, alone and against each other, and with
+/// meshes also against them: then the two body meshes follow the tables' reports.
 /// Reports come in the order of knownTables(), findings by line; absent files are not reported.
-std::vector<FileReport> checkDirectory(const std::string& directory);
+std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource* meshes = nullptr);
 
 } // namespace avatar_check

@@ -1,5 +1,7 @@
 #include "avatarsystem/textdatabase.h"
 
+#include "avatarsystem/detail/tablelayout.h"
+
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
@@ -212,6 +214,19 @@ void printOpenFailure()
     static const char message[] = "\xCE\xC4\xBC\xFE\xB4\xF2\xBF\xAA\xCA\xA7\xB0\xDC";
     std::fwrite(message, 1, sizeof(message) - 1, stdout);
     std::fflush(stdout);
+}
+
+TableLayout makeTableLayout(const std::string& fileName, unsigned numFields, bool keyed,
+                            std::initializer_list<NamedColumn> named)
+{
+    TableLayout layout;
+    layout.fileName = fileName;
+    layout.columns.resize(numFields);
+    layout.keyed = keyed;
+    for (const NamedColumn& column : named)
+        if (column.index < numFields)
+            layout.columns[column.index] = column.name;
+    return layout;
 }
 
 } // namespace avatar_detail

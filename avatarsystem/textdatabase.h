@@ -48,6 +48,25 @@ private:
 /// The shared empty row returned by every lookup that finds nothing. Never modify it.
 extern const Record s_emptyRecord;
 
+/// How one table file is laid out: its file name, its columns and how its rows are found.
+/// Each table class holds its own (layout()); everything else that writes, checks or names a
+/// table reads it there.
+struct TableLayout
+{
+    std::string fileName;             ///< bare file name, as the system opens it
+    std::vector<std::string> columns; ///< the column constants' names, by index
+    bool keyed = false;               ///< rows kept in a map under column 0; the first row of a key wins
+    /// Keyed tables whose column 0 must hold a key packed from other columns: those columns, in the
+    /// order the packing takes them. Empty when column 0 is a free ID.
+    std::vector<unsigned> keyColumns;
+    /// The key packed from a row's own key columns; null when keyColumns is empty.
+    unsigned (*packKey)(const Record& row) = nullptr;
+    /// A row table that finds ID N on row N, and only when that row's column 0 says N.
+    bool idIsRowNumber = false;
+
+    unsigned numFields() const { return static_cast<unsigned>(columns.size()); }
+};
+
 namespace avatar_detail
 {
 
@@ -117,6 +136,8 @@ class TextDataBase
 public:
     /// Stores the file name (resolved against the current directory) and the column count; no file access.
     TextDataBase(const std::string& fileName, unsigned numFields);
+    /// The file name and column count of a table class's layout.
+    explicit TextDataBase(const TableLayout& layout) : TextDataBase(layout.fileName, layout.numFields()) {}
     virtual bool open();
     virtual ~TextDataBase() = default;
 
@@ -199,6 +220,7 @@ class KeyedTextDataBase : public TextDataBase
 {
 public:
     KeyedTextDataBase(const std::string& fileName, unsigned numFields) : TextDataBase(fileName, numFields) {}
+    explicit KeyedTextDataBase(const TableLayout& layout) : TextDataBase(layout) {}
 
     bool open() override;
     /// Writes the rows in ascending key order with the table's column count. False when the

@@ -1,6 +1,7 @@
 // Per-frame cost of the avatar system for hundreds of avatars, on the generated sample pack:
-// the host's update of every avatar (settled and while fading in), the system's update over a
-// queue of waiting requests, and building an avatar (a body from the pool, or a creature).
+// the host's update of every avatar (settled, fading in, and animated against a floor of direct
+// engine calls), the system's update over a queue of waiting requests, and building an avatar
+// (a body from the pool, or a creature).
 
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creatureinstance.h"
@@ -9,6 +10,8 @@
 #include <OgreDefaultHardwareBufferManager.h>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <unistd.h>
@@ -109,6 +112,178 @@ void BM_FrameFadingAvatars(benchmark::State& state)
     world().system->release();
 }
 BENCHMARK(BM_FrameFadingAvatars)->Arg(100)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+// --- Animated crowds ------------------------------------------------------------------------
+//
+// Every avatar walks (a lower-body loop) with an upper-body attack over it that the host plays
+// again whenever it ends, started at staggered frames so that in any frame some overlays fade in,
+// some hold and some fade out. A frame is the host's: the system's update, every avatar's update,
+// and the engine's skeletal update of every entity (the pose and the skinning the renderer would
+// do). The floor drives the same entities' states with the same weights and masks directly.
+
+const AnimationType kWalk = AnimationType(1), kAttack = AnimationType(10);
+const float kFrame = 1.0f / 60.0f;
+
+/// The engine's skeletal update as an entity runs it before it is drawn: when its animation
+/// states changed since the last frame, the skeleton's pose from the enabled states and the bone
+/// matrices for skinning.
+struct SkeletalUpdate
+{
+    explicit SkeletalUpdate(const std::vector<IInstance*>& crowd)
+    {
+        for (IInstance* instance : crowd)
+        {
+            entities.push_back(instance->getEntityPtr());
+            lastDirty.push_back(~0ul);
+        }
+        matrices.resize(256);
+    }
+    void run()
+    {
+        for (std::size_t i = 0; i < entities.size(); ++i)
+        {
+            Ogre::Entity* entity = entities[i];
+            const unsigned long dirty = entity->getAllAnimationStates()->getDirtyFrameNumber();
+            if (dirty == lastDirty[i])
+                continue;
+            lastDirty[i] = dirty;
+            Ogre::SkeletonInstance* skeleton = entity->getSkeleton();
+            skeleton->setAnimationState(*entity->getAllAnimationStates());
+            skeleton->_getBoneMatrices(matrices.data());
+        }
+    }
+
+    std::vector<Ogre::Entity*> entities;
+    std::vector<unsigned long> lastDirty;
+    std::vector<Ogre::Affine3> matrices;
+};
+
+/// A crowd past its fade-in, walking, with overlays staggered over the first 48 frames.
+std::vector<IInstance*> makeWalkingCrowd(int n, float tickLimit)
+{
+    std::vector<IInstance*> crowd = makeCrowd(n);
+    for (int i = 0; i < 70; ++i)
+        frame(crowd, 1.0f / 30.0f);
+    for (IInstance* instance : crowd)
+    {
+        instance->setTickTimeLimit(tickLimit);
+        instance->playAnimation(kWalk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
+    }
+    for (int f = 0; f < 48; ++f)
+    {
+        for (std::size_t i = static_cast<std::size_t>(f); i < crowd.size(); i += 48)
+            crowd[i]->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
+        frame(crowd, kFrame);
+    }
+    return crowd;
+}
+
+void animatedFrames(benchmark::State& state, float tickLimit)
+{
+    const std::vector<IInstance*> crowd = makeWalkingCrowd(static_cast<int>(state.range(0)), tickLimit);
+    SkeletalUpdate skeletal(crowd);
+    for (auto _ : state)
+    {
+        frame(crowd, kFrame);
+        // The host plays the attack again once it has ended.
+        for (IInstance* instance : crowd)
+            if (instance->searchAnimation(2) != kAttack)
+                instance->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
+        skeletal.run();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    world().system->release();
+}
+
+void BM_FrameAnimatedAvatars(benchmark::State& state)
+{
+    animatedFrames(state, 0.0f);
+}
+BENCHMARK(BM_FrameAnimatedAvatars)->Arg(100)->Arg(400)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+/// The same crowd with a tick limit of 0.1 s: each avatar's animation advances about every sixth frame.
+void BM_FrameAnimatedAvatarsThinned(benchmark::State& state)
+{
+    animatedFrames(state, 0.1f);
+}
+BENCHMARK(BM_FrameAnimatedAvatarsThinned)->Arg(100)->Arg(400)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+/// The floor: the same entities, their walk and attack states advanced, weighted and masked with
+/// direct engine calls (the attack's mask set once, the walk's rewritten while the attack fades),
+/// in cumulative mode so that no weight needs scaling, and the same skeletal update.
+void BM_FrameAnimatedFloor(benchmark::State& state)
+{
+    const std::vector<IInstance*> crowd = makeWalkingCrowd(static_cast<int>(state.range(0)), 0.0f);
+    struct Driven
+    {
+        Ogre::Entity* entity;
+        Ogre::AnimationState* walk;
+        Ogre::AnimationState* attack;
+        std::vector<unsigned char> upper;
+        std::vector<float> mask;
+        float weight;
+    };
+    std::vector<Driven> driven;
+    for (IInstance* instance : crowd)
+    {
+        Ogre::Entity* entity = instance->getEntityPtr();
+        // The controllers stop here: the floor owns the states from now on.
+        instance->setPause(true);
+        AnimationController* controller = static_cast<InstanceBase*>(instance)->getAnimationController();
+        Driven d{entity, controller->getMainState(), entity->getAnimationState("Attack1"), {}, {}, 0.0f};
+        Ogre::SkeletonInstance* skeleton = entity->getSkeleton();
+        skeleton->setBlendMode(Ogre::ANIMBLEND_CUMULATIVE);
+        const std::string root = world().manager->getUpperBodyRootBone(entity);
+        for (Ogre::Bone* bone : skeleton->getBones())
+        {
+            bool upper = root.empty();
+            for (Ogre::Node* node = bone; node && !upper; node = node->getParent())
+                upper = node->getName() == root;
+            d.upper.push_back(upper ? 1 : 0);
+        }
+        d.mask.resize(d.upper.size());
+        d.walk->setWeight(1.0f);
+        d.attack->setEnabled(true);
+        d.attack->setLoop(false);
+        d.attack->destroyBlendMask();
+        d.attack->createBlendMask(d.upper.size(), 0.0f);
+        for (std::size_t b = 0; b < d.upper.size(); ++b)
+            d.attack->setBlendMaskEntry(b, d.upper[b] ? 1.0f : 0.0f);
+        d.weight = controller->getOverlayWeight();
+        driven.push_back(std::move(d));
+    }
+    SkeletalUpdate skeletal(crowd);
+    for (auto _ : state)
+    {
+        for (Driven& d : driven)
+        {
+            const float played = d.attack->getTimePosition() / d.attack->getLength();
+            if (played >= 0.99f)
+            {
+                d.attack->setTimePosition(0.0f);
+                d.weight = 0.0f;
+            }
+            d.walk->addTime(kFrame);
+            d.attack->addTime(kFrame);
+            const float fade = kFrame * 6.0f;
+            const float weight = played <= 0.9f ? std::min(1.0f, d.weight + fade) : std::max(0.0f, d.weight - fade);
+            if (weight != d.weight || !d.walk->hasBlendMask())
+            {
+                d.weight = weight;
+                d.attack->setWeight(weight);
+                if (!d.walk->hasBlendMask())
+                    d.walk->createBlendMask(d.upper.size(), 1.0f);
+                for (std::size_t b = 0; b < d.upper.size(); ++b)
+                    d.mask[b] = d.upper[b] ? 1.0f - weight : 1.0f;
+                d.walk->_setBlendMaskData(d.mask.data());
+            }
+        }
+        skeletal.run();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    world().system->release();
+}
+BENCHMARK(BM_FrameAnimatedFloor)->Arg(100)->Arg(400)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 void BM_SystemUpdateOverWaitingRequests(benchmark::State& state)
 {

@@ -52,17 +52,17 @@ struct TableName
 };
 
 const TableName kTables[] = {
-    {DB_CHAR_RACES, "EWRaces.csv"},
-    {DB_CHAR_SECTIONS, "EWCharSections.csv"},
-    {DB_CHAR_HAIR_GEO, "EWCharHairGeo.csv"},
-    {DB_CHAR_FACIAL_HAIR, "EWCharFacialHairStyles.csv"},
-    {DB_ITEM, "ItemDisplay.csv"},
-    {DB_WEARING, "WearingItemDisplay.csv"},
-    {DB_BASE_INFO, "EWCharBaseInfo.csv"},
-    {DB_CREATURE, "Creature.csv"},
-    {DB_NPC, "Npc.csv"},
-    {DB_OBJECT, "Object.csv"},
-    {DB_ANIMATION, "Animation.csv"},
+    {DB_CHAR_RACES, EWCharRacesDB::layout().fileName.c_str()},
+    {DB_CHAR_SECTIONS, EWCharSectionsDB::layout().fileName.c_str()},
+    {DB_CHAR_HAIR_GEO, EWCharHairGeoDB::layout().fileName.c_str()},
+    {DB_CHAR_FACIAL_HAIR, EWCharFacialHairDB::layout().fileName.c_str()},
+    {DB_ITEM, EWItemDB::layout().fileName.c_str()},
+    {DB_WEARING, EWWearingDB::layout().fileName.c_str()},
+    {DB_BASE_INFO, EWBaseInfoDB::layout().fileName.c_str()},
+    {DB_CREATURE, CreatureDB::layout().fileName.c_str()},
+    {DB_NPC, NpcDB::layout().fileName.c_str()},
+    {DB_OBJECT, ObjectDB::layout().fileName.c_str()},
+    {DB_ANIMATION, AnimationDB::layout().fileName.c_str()},
 };
 
 void usage(std::FILE* out)

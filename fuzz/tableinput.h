@@ -71,8 +71,8 @@ inline bool runTableInput(const std::uint8_t* data, std::size_t size)
                 return t;
         return tables.front();
     };
-    avatar_check::checkSectionKeys(table("EWCharSections.csv"), findings);
-    avatar_check::checkHairGeoKeys(table("EWCharHairGeo.csv"), findings);
+    for (const avatar_check::CheckedTable& t : tables)
+        avatar_check::checkPackedKeys(t, findings);
     avatar_check::checkRaceIds(table("EWRaces.csv"), findings);
     avatar_check::checkPresetReferences(table("EWCharBaseInfo.csv"), &table("EWRaces.csv"), &table("ItemDisplay.csv"),
                                         &table("WearingItemDisplay.csv"), findings);

@@ -35,3 +35,27 @@ public:
     void onCreatureCopyCreated() override { calls.push_back("creature"); }
     std::vector<std::string> calls;
 };
+
+/// A host's animation listener that records every event as text: "start 1 loop", "start 10 once",
+/// "stop 1", "end 20 part 0".
+class RecordingActions : public IActionCallback
+{
+public:
+    void onAnimationEnd(AnimationType type, int part) override
+    {
+        events.push_back("end " + std::to_string(type) + " part " + std::to_string(part));
+    }
+    void onAnimationState(AnimationType type, bool stopped, bool looping) override
+    {
+        events.push_back((stopped ? "stop " : "start ") + std::to_string(type) +
+                         (stopped ? (looping ? " loop?" : "") : (looping ? " loop" : " once")));
+    }
+    /// The events since the last call, then forgets them.
+    std::vector<std::string> take()
+    {
+        std::vector<std::string> taken;
+        taken.swap(events);
+        return taken;
+    }
+    std::vector<std::string> events;
+};

@@ -1,5 +1,10 @@
 // Checks the generated sample content pack against the names the tables and the character code use.
 
+#include "avatarsystem/animationdb.h"
+#include "avatarsystem/creaturedb.h"
+#include "avatarsystem/ewchardb.h"
+#include "avatarsystem/tablechecker.h"
+
 #include <gtest/gtest.h>
 
 #include <OgreBone.h>
@@ -58,6 +63,19 @@ std::vector<Row> readTable(const std::string& fileName)
     return rows;
 }
 
+template <class Table> std::vector<Row> readTable()
+{
+    return readTable(Table::layout().fileName);
+}
+
+Record toRecord(const Row& row)
+{
+    Record record;
+    for (const std::string& field : row)
+        record.record_push_back(field);
+    return record;
+}
+
 unsigned toUInt(const std::string& text)
 {
     return static_cast<unsigned>(std::stoul(text));
@@ -86,62 +104,46 @@ protected:
     {
         std::vector<std::string> names = {"body_new_0",  "lowArm_new_0", "lowLeg_new_0",
                                           "upLeg_new_0", "face_new_0",   "hair_0_0"};
-        for (const Row& row : readTable("EWCharHairGeo.csv"))
-            names.push_back(row.at(4));
-        for (const Row& row : readTable("WearingItemDisplay.csv"))
-            if (!row.at(4).empty())
-                names.push_back(row.at(4));
+        for (const Row& row : readTable<EWCharHairGeoDB>())
+            names.push_back(row.at(EWCharHairGeoDB::Submesh1));
+        for (const Row& row : readTable<EWWearingDB>())
+            if (!row.at(EWWearingDB::outModel).empty())
+                names.push_back(row.at(EWWearingDB::outModel));
         return names;
     }
 };
 
 TEST_F(ContentPack, everyTableHasItsColumnCountAndRows)
 {
-    const std::pair<const char*, size_t> tables[] = {
-        {"ItemDisplay.csv", 11},
-        {"WearingItemDisplay.csv", 16},
-        {"Creature.csv", 30},
-        {"Npc.csv", 30},
-        {"Object.csv", 12},
-        {"EWEffects.csv", 5},
-        {"EWCharBaseInfo.csv", 25},
-        {"EWRaces.csv", 7},
-        {"EWCharSections.csv", 10},
-        {"EWCharHairGeo.csv", 7},
-        {"EWCharFacialHairStyles.csv", 6},
-        {"Animation.csv", 6},
-    };
-    for (const auto& table : tables)
+    for (const TableLayout& layout : avatar_check::knownTables())
     {
-        const std::vector<Row> rows = readTable(table.first);
-        EXPECT_FALSE(rows.empty()) << table.first;
+        const std::vector<Row> rows = readTable(layout.fileName);
+        EXPECT_FALSE(rows.empty()) << layout.fileName;
         for (const Row& row : rows)
-            EXPECT_EQ(row.size(), table.second) << table.first << " row " << row.at(0);
+            EXPECT_EQ(row.size(), layout.numFields()) << layout.fileName << " row " << row.at(0);
     }
 }
 
 TEST_F(ContentPack, racesAreListedByIdInOrderWithNames)
 {
-    const std::vector<Row> races = readTable("EWRaces.csv");
+    const std::vector<Row> races = readTable<EWCharRacesDB>();
     ASSERT_EQ(races.size(), 3u);
     for (size_t i = 0; i < races.size(); ++i)
     {
-        EXPECT_EQ(toUInt(races[i].at(0)), i + 1);
-        EXPECT_FALSE(races[i].at(2).empty());
+        EXPECT_EQ(toUInt(races[i].at(EWCharRacesDB::RaceID)), i + 1);
+        EXPECT_FALSE(races[i].at(EWCharRacesDB::Name).empty());
     }
 }
 
 TEST_F(ContentPack, appearanceRowsCarryThePackedKeyOfTheirColumns)
 {
-    for (const Row& row : readTable("EWCharSections.csv"))
+    for (const Row& row : readTable<EWCharSectionsDB>())
     {
-        const unsigned race = toUInt(row.at(1)), gender = toUInt(row.at(2)), type = toUInt(row.at(3));
-        const unsigned section = toUInt(row.at(4)), colour = toUInt(row.at(5));
-        EXPECT_EQ(toUInt(row.at(0)), (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + colour);
-        EXPECT_FALSE(row.at(6).empty()) << "section row " << row.at(0) << " has no texture";
+        EXPECT_EQ(toUInt(row.at(0)), EWCharSectionsDB::layout().packKey(toRecord(row)));
+        EXPECT_FALSE(row.at(EWCharSectionsDB::Tex1).empty()) << "section row " << row.at(0) << " has no texture";
     }
-    for (const Row& row : readTable("EWCharHairGeo.csv"))
-        EXPECT_EQ(toUInt(row.at(0)), (toUInt(row.at(1)) - 1) * 40 + toUInt(row.at(2)) * 20 + toUInt(row.at(3)));
+    for (const Row& row : readTable<EWCharHairGeoDB>())
+        EXPECT_EQ(toUInt(row.at(0)), EWCharHairGeoDB::layout().packKey(toRecord(row)));
 }
 
 TEST_F(ContentPack, everyMeshLoadsAndMakesAnEntity)
@@ -205,12 +207,12 @@ TEST_F(ContentPack, upperAndLowerBodyBonesAreDistinctSubtrees)
 
 TEST_F(ContentPack, everyAnimationOfTheTableExistsInBothBodies)
 {
-    const std::vector<Row> anims = readTable("Animation.csv");
+    const std::vector<Row> anims = readTable<AnimationDB>();
     std::set<unsigned> playTypes, blendTypes;
     for (const Row& row : anims)
     {
-        playTypes.insert(toUInt(row.at(1)));
-        blendTypes.insert(toUInt(row.at(2)));
+        playTypes.insert(toUInt(row.at(AnimationDB::PlayType)));
+        blendTypes.insert(toUInt(row.at(AnimationDB::BlendType)));
     }
     EXPECT_EQ(playTypes, (std::set<unsigned>{0, 1, 2})) << "loop, once and pose rows";
     EXPECT_EQ(blendTypes, (std::set<unsigned>{0, 1, 2})) << "whole, lower and upper body rows";
@@ -221,8 +223,9 @@ TEST_F(ContentPack, everyAnimationOfTheTableExistsInBothBodies)
         ASSERT_TRUE(skeleton) << body;
         for (const Row& row : anims)
         {
-            ASSERT_TRUE(skeleton->hasAnimation(row.at(3))) << body << " lacks " << row.at(3);
-            EXPECT_GT(skeleton->getAnimation(row.at(3))->getNumNodeTracks(), 0u) << row.at(3);
+            const std::string& name = row.at(AnimationDB::AnimName);
+            ASSERT_TRUE(skeleton->hasAnimation(name)) << body << " lacks " << name;
+            EXPECT_GT(skeleton->getAnimation(name)->getNumNodeTracks(), 0u) << name;
         }
     }
 }
@@ -231,11 +234,12 @@ TEST_F(ContentPack, creatureNpcAndObjectMeshesCarryTheFiveEffectBones)
 {
     Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
     bool missingMeshRow = false;
-    for (const char* table : {"Creature.csv", "Npc.csv", "Object.csv"})
+    static_assert(CreatureDB::FileName == ObjectDB::FileName, "one mesh column for the three tables");
+    for (const TableLayout* table : {&CreatureDB::layout(), &NpcDB::layout(), &ObjectDB::layout()})
     {
-        for (const Row& row : readTable(table))
+        for (const Row& row : readTable(table->fileName))
         {
-            const std::string& file = row.at(3);
+            const std::string& file = row.at(CreatureDB::FileName);
             if (!groups.resourceExists(s_group, file))
             {
                 missingMeshRow = true; // built from the fallback mesh
@@ -255,16 +259,17 @@ TEST_F(ContentPack, creatureNpcAndObjectMeshesCarryTheFiveEffectBones)
 TEST_F(ContentPack, itemRowsNameExistingMeshes)
 {
     Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
-    for (const Row& row : readTable("ItemDisplay.csv"))
+    for (const Row& row : readTable<EWItemDB>())
     {
         // Helms (type 1) are worn as ModelFile_M.mesh or ModelFile_F.mesh.
-        if (row.at(2) == "1")
+        const std::string& model = row.at(EWItemDB::ModelFile);
+        if (row.at(EWItemDB::Type) == "1")
         {
-            EXPECT_TRUE(groups.resourceExists(s_group, row.at(3) + "_M.mesh")) << row.at(3);
-            EXPECT_TRUE(groups.resourceExists(s_group, row.at(3) + "_F.mesh")) << row.at(3);
+            EXPECT_TRUE(groups.resourceExists(s_group, model + "_M.mesh")) << model;
+            EXPECT_TRUE(groups.resourceExists(s_group, model + "_F.mesh")) << model;
             continue;
         }
-        for (size_t column : {3u, 4u})
+        for (unsigned column : {EWItemDB::ModelFile, EWItemDB::ModelFile2})
         {
             if (row.at(column).empty())
                 continue;
@@ -276,8 +281,9 @@ TEST_F(ContentPack, itemRowsNameExistingMeshes)
 TEST_F(ContentPack, requiredMaterialsHaveATextureUnit)
 {
     std::vector<std::string> names = {"c_body", "body_new_M", "col"};
-    for (const Row& row : readTable("WearingItemDisplay.csv"))
-        for (size_t column : {5u, 7u, 9u, 11u, 13u})
+    for (const Row& row : readTable<EWWearingDB>())
+        for (unsigned column : {EWWearingDB::material, EWWearingDB::MatHand, EWWearingDB::MatBody,
+                                EWWearingDB::MatPants, EWWearingDB::MatFoot})
             if (!row.at(column).empty())
                 names.push_back(row.at(column));
     for (const std::string& name : names)

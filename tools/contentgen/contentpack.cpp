@@ -6,6 +6,10 @@
 #include "skeletonbuilder.h"
 #include "tablewriter.h"
 
+#include "avatarsystem/animationdb.h"
+#include "avatarsystem/creaturedb.h"
+#include "avatarsystem/ewchardb.h"
+
 #include <OgreException.h>
 #include <OgreMaterialManager.h>
 #include <OgreMaterialSerializer.h>
@@ -470,6 +474,7 @@ const std::vector<AnimDef>& animDefs()
         {13, 1, 1, "Kneel", 1, "lower-body kneel"},
         {20, 1, 0, "Death", 0, "whole-body death"},
         {30, 2, 0, "Pose_Nod", 0, "additive nod"},
+        {31, 2, 1, "Pose_Nod", 0, "additive nod that keeps an upper-body overlay"},
     };
     return anims;
 }
@@ -505,18 +510,18 @@ const unsigned s_faceTypes = 2;
 const unsigned s_skinColours = 2;
 
 // Section type constants of the body-section table.
-const unsigned s_skinType = 0;
-const unsigned s_faceType = 1;
-const unsigned s_hairType = 3;
+const unsigned s_skinType = EWCharSectionsDB::SkinType;
+const unsigned s_faceType = EWCharSectionsDB::FaceType;
+const unsigned s_hairType = EWCharSectionsDB::HairType;
 
 unsigned sectionKey(unsigned race, unsigned gender, unsigned type, unsigned section, unsigned colour)
 {
-    return (race - 1) * 2000 + gender * 1000 + type * 200 + section * 10 + colour;
+    return EWCharSectionsDB::makeKey(race, gender, type, section, colour);
 }
 
 unsigned hairGeoKey(unsigned race, unsigned gender, unsigned section)
 {
-    return (race - 1) * 40 + gender * 20 + section;
+    return EWCharHairGeoDB::makeKey(race, gender, section);
 }
 
 std::string faceTexture(unsigned gender, unsigned face, unsigned colour)
@@ -820,8 +825,7 @@ private:
         writeWornTable();
         writeCreatureTables();
         writeCharacterTables();
-        Table effects{
-            "EWEffects.csv", {"effectID", "effectName", "effectTemplatName", "effectSize", "effectSpeed"}, {}};
+        Table effects = emptyTable(EWEffectsDB::layout());
         const char* const effectRows[][4] = {
             {"fx_glow_blue", "glow", "0.3", "1.0"}, {"fx_glow_red", "glow", "0.3", "1.0"},
             {"fx_spark", "spark", "0.2", "2.0"},    {"fx_fire", "fire", "0.4", "1.0"},
@@ -832,7 +836,7 @@ private:
             effects.add({num(id++), row[0], row[1], row[2], row[3]});
         save(effects);
 
-        Table anims{"Animation.csv", {"AnimType", "PlayType", "BlendType", "AnimName", "IsMerge", "expain"}, {}};
+        Table anims = emptyTable(AnimationDB::layout());
         for (const AnimDef& a : animDefs())
             anims.add({num(a.type), num(a.playType), num(a.blendType), a.name, num(a.merge), a.remark});
         save(anims);
@@ -840,10 +844,7 @@ private:
 
     void writeItemTable()
     {
-        Table table{"ItemDisplay.csv",
-                    {"ItemID", "Name", "Type", "ModelFile", "ModelFile2", "HideHair", "HideHead", "Effect1", "Effect2",
-                     "Effect3", "flag"},
-                    {}};
+        Table table = emptyTable(EWItemDB::layout());
         for (const ItemDef& item : itemDefs())
         {
             for (const std::string& meshBase : itemMeshBases(item))
@@ -856,10 +857,7 @@ private:
 
     void writeWornTable()
     {
-        Table table{"WearingItemDisplay.csv",
-                    {"ItemID", "Name", "Type", "TexPath", "outModel", "material", "TexHand", "MatHand", "TexBody",
-                     "MatBody", "TexPants", "MatPants", "TexFoot", "MatFoot", "Flag", "HideBody"},
-                    {}};
+        Table table = emptyTable(EWWearingDB::layout());
         for (const WornDef& w : wornDefs())
         {
             if (!w.outModel.empty())
@@ -882,22 +880,9 @@ private:
 
     void writeCreatureTables()
     {
-        std::vector<std::string> columns{"CreatureID", "Scale",   "Name",    "FileName",  "Effect1",   "Effect2",
-                                         "Effect3",    "Effect4", "Effect5", "HeadImage", "WalkSpeed", "RunSpeed"};
-        for (int i = 1; i <= 8; ++i)
-        {
-            columns.push_back(i == 7 ? "AttackAction70Len" : "AttackAction" + std::to_string(i) + "Len");
-            columns.push_back("AttackAction" + std::to_string(i) + "FuckTime");
-        }
-        columns.push_back("CameraBias");
-        columns.push_back("BeTransObject");
-        Table creatures{"Creature.csv", columns, {}};
-        columns[0] = "NpcID";
-        Table npcs{"Npc.csv", columns, {}};
-        Table objects{"Object.csv",
-                      {"ObjectId", "Scale", "Name", "FileName", "Effect1", "Effect2", "Effect3", "Effect4", "Effect5",
-                       "HeadImage", "CameraBias", "BeTransObject"},
-                      {}};
+        Table creatures = emptyTable(CreatureDB::layout());
+        Table npcs = emptyTable(NpcDB::layout());
+        Table objects = emptyTable(ObjectDB::layout());
 
         auto common = [&](const CreatureDef& def)
         {
@@ -942,20 +927,15 @@ private:
 
     void writeCharacterTables()
     {
-        Table races{"EWRaces.csv", {"RaceID", "ShortName", "Name", "ChineseName", "scale", "Special1", "Special2"}, {}};
+        Table races = emptyTable(EWCharRacesDB::layout());
         races.add({"1", "HU", "Human", "Renlei", "1.0", "0", "0"});
         races.add({"2", "EL", "Elf", "Jingling", "1.0", "0", "0"});
         races.add({"3", "DW", "Dwarf", "Airen", "0.9", "0", "0"});
         save(races);
 
-        Table sections{"EWCharSections.csv",
-                       {"SectonID", "Race", "Gender", "Type", "Section", "Color", "Tex1", "Tex2", "Tex3", "IsNPC"},
-                       {}};
-        Table hairGeo{"EWCharHairGeo.csv",
-                      {"CharHairGeosetID", "Race", "Gender", "Section", "Submesh1", "Submesh2", "Flags"},
-                      {}};
-        Table facialHair{
-            "EWCharFacialHairStyles.csv", {"Race", "Gender", "Style", "Geoset1", "Geoset3", "Geoset2"}, {}};
+        Table sections = emptyTable(EWCharSectionsDB::layout());
+        Table hairGeo = emptyTable(EWCharHairGeoDB::layout());
+        Table facialHair = emptyTable(EWCharFacialHairDB::layout());
         for (unsigned race = 1; race <= s_raceCount; ++race)
         {
             for (unsigned gender = 0; gender < 2; ++gender)
@@ -988,13 +968,7 @@ private:
         save(hairGeo);
         save(facialHair);
 
-        Table presets{"EWCharBaseInfo.csv",
-                      {"charID",         "Name",       "race",      "gender",     "facialHairStyle",
-                       "hairStyle",      "hairColor",  "skinColor", "faceType",   "head",
-                       "shoulder",       "boot",       "belt",      "shirt",      "pants",
-                       "doublehand",     "shield",     "glove",     "leftHand",   "rightHand",
-                       "backLongWeapon", "backShield", "leftWaist", "rightWaist", "animation"},
-                      {}};
+        Table presets = emptyTable(EWBaseInfoDB::layout());
         unsigned id = 1;
         for (const PresetDef& p : presetDefs())
         {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "avatarsystem/textdatabase.h"
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,12 @@ struct Table
     /// Appends a row; the number of fields is checked by writeTable().
     void add(std::vector<std::string> row) { rows.push_back(std::move(row)); }
 };
+
+/// An empty table under the file name and column names of a table class's layout.
+inline Table emptyTable(const TableLayout& layout)
+{
+    return Table{layout.fileName, layout.columns, {}};
+}
 
 /// Writes @p table into @p directory. Returns false and sets @p error when a
 /// row has the wrong number of fields, a field holds "," or "//", a row would

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace
@@ -12,11 +13,17 @@ namespace
 
 void usage(std::FILE* out)
 {
-    std::fputs("usage: avatar-tablecheck [DIR]\n"
+    std::fputs("usage: avatar-tablecheck [--meshes MESHDIR | --no-meshes] [DIR]\n"
                "       avatar-tablecheck --dump FILE\n"
                "Checks every table file the avatar system reads that is present in DIR (default \".\"),\n"
                "prints one line per problem as FILE:LINE: error|warning: MESSAGE and a summary per file,\n"
                "and exits with 1 when any error was found.\n"
+               "When DIR holds .mesh files, the tables are also checked against those meshes and their\n"
+               "skeletons: item models, worn items' out models, hair geosets, the bodies' sections and\n"
+               "bones, creature effect bones and animation names. Problems of a body itself are reported\n"
+               "on HumanMale.mesh or HumanFemale.mesh at line 0.\n"
+               "  --meshes MESHDIR  check against the meshes in MESHDIR instead\n"
+               "  --no-meshes       check the tables only\n"
                "--dump prints the rows of one table file as the system holds them.\n",
                out);
 }
@@ -39,8 +46,8 @@ int dump(const std::string& path)
     }
     bool opened = false;
     std::vector<const Record*> rows;
-    TextDataBase plain(path, layout->numFields);
-    KeyedTextDataBase keyed(path, layout->numFields);
+    TextDataBase plain(path, layout->numFields());
+    KeyedTextDataBase keyed(path, layout->numFields());
     if (layout->keyed)
     {
         opened = keyed.open();
@@ -78,9 +85,19 @@ std::string count(unsigned n, const char* noun)
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
-int check(const std::string& directory)
+int check(const std::string& directory, const std::string& meshDirectory)
 {
-    const std::vector<avatar_check::FileReport> reports = avatar_check::checkDirectory(directory);
+    std::unique_ptr<avatar_check::DirectoryMeshes> meshes;
+    if (!meshDirectory.empty())
+    {
+        meshes = std::make_unique<avatar_check::DirectoryMeshes>(meshDirectory);
+        if (!meshes->ready())
+        {
+            std::fprintf(stderr, "%s: the meshes cannot be read (the engine did not start)\n", meshDirectory.c_str());
+            return 2;
+        }
+    }
+    const std::vector<avatar_check::FileReport> reports = avatar_check::checkDirectory(directory, meshes.get());
     if (reports.empty())
     {
         std::fprintf(stderr, "%s: no table files found\n", directory.c_str());
@@ -92,11 +109,17 @@ int check(const std::string& directory)
     {
         for (const avatar_check::TableFinding& finding : report.findings)
             std::printf("%s\n", avatar_check::formatFinding(finding).c_str());
-        std::printf("%s: %s, %s, %s\n", report.file.c_str(), count(report.rows, "row").c_str(),
-                    count(report.errors(), "error").c_str(), count(report.warnings(), "warning").c_str());
+        const std::string counts = count(report.errors(), "error") + ", " + count(report.warnings(), "warning");
+        if (report.body)
+            std::printf("%s: body, %s\n", report.file.c_str(), counts.c_str());
+        else
+            std::printf("%s: %s, %s\n", report.file.c_str(), count(report.rows, "row").c_str(), counts.c_str());
         errors += report.errors();
         warnings += report.warnings();
     }
+    if (meshes)
+        std::printf("%u mesh%s read from %s\n", meshes->meshesRead(), meshes->meshesRead() == 1 ? "" : "es",
+                    meshDirectory.c_str());
     std::printf("%s checked: %s, %s\n", count(static_cast<unsigned>(reports.size()), "file").c_str(),
                 count(errors, "error").c_str(), count(warnings, "warning").c_str());
     return errors ? 1 : 0;
@@ -108,7 +131,9 @@ int main(int argc, char** argv)
 {
     std::string directory = ".";
     std::string dumpFile;
+    std::string meshDirectory;
     bool haveDirectory = false;
+    bool noMeshes = false;
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
@@ -118,6 +143,10 @@ int main(int argc, char** argv)
         }
         if (std::strcmp(argv[i], "--dump") == 0 && i + 1 < argc)
             dumpFile = argv[++i];
+        else if (std::strcmp(argv[i], "--meshes") == 0 && i + 1 < argc)
+            meshDirectory = argv[++i];
+        else if (std::strcmp(argv[i], "--no-meshes") == 0)
+            noMeshes = true;
         else if (argv[i][0] != '-' && !haveDirectory)
         {
             directory = argv[i];
@@ -129,5 +158,19 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    return dumpFile.empty() ? check(directory) : dump(dumpFile);
+    if (!dumpFile.empty())
+        return dump(dumpFile);
+    if (noMeshes && !meshDirectory.empty())
+    {
+        usage(stderr);
+        return 2;
+    }
+    if (!meshDirectory.empty() && !avatar_check::DirectoryMeshes::holdsMeshes(meshDirectory))
+    {
+        std::fprintf(stderr, "%s: no .mesh files found\n", meshDirectory.c_str());
+        return 2;
+    }
+    if (meshDirectory.empty() && !noMeshes && avatar_check::DirectoryMeshes::holdsMeshes(directory))
+        meshDirectory = directory;
+    return check(directory, meshDirectory);
 }

@@ -1,0 +1,135 @@
+#include "avatarsystem/detail/meshreader.h"
+
+#include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/tablechecker.h"
+
+#include <OgreAnimation.h>
+#include <OgreBone.h>
+#include <OgreDefaultHardwareBufferManager.h>
+#include <OgreLogManager.h>
+#include <OgreMaterialManager.h>
+#include <OgreMesh.h>
+#include <OgreMeshManager.h>
+#include <OgreResourceGroupManager.h>
+#include <OgreRoot.h>
+#include <OgreSkeleton.h>
+#include <OgreTextureManager.h>
+
+#include <atomic>
+
+namespace avatar_detail
+{
+
+struct MeshReader::Engine
+{
+    std::unique_ptr<Ogre::LogManager> logs;
+    std::unique_ptr<Ogre::Root> root;
+    std::unique_ptr<Ogre::DefaultHardwareBufferManager> buffers;
+    std::unique_ptr<Ogre::DefaultTextureManager> textures;
+
+    void start()
+    {
+        if (!Ogre::LogManager::getSingletonPtr())
+        {
+            // The engine's messages about the content stay out of the checker's report.
+            logs = std::make_unique<Ogre::LogManager>();
+            logs->createLog("avatar-tablecheck.log", true, false, true);
+        }
+        root = std::make_unique<Ogre::Root>("", "", "");
+        buffers = std::make_unique<Ogre::DefaultHardwareBufferManager>();
+        textures = std::make_unique<Ogre::DefaultTextureManager>();
+        Ogre::MaterialManager::getSingleton().initialise();
+    }
+
+    ~Engine()
+    {
+        // Textures go before the root, whose resource groups they are registered with; buffers
+        // after it, since the root's meshes still hold them.
+        guarded("stopping the table checker's engine",
+                [this]
+                {
+                    if (root)
+                        Ogre::MaterialManager::getSingleton().removeAll();
+                    textures.reset();
+                    root.reset();
+                    buffers.reset();
+                    logs.reset();
+                });
+    }
+};
+
+MeshReader::MeshReader(const std::string& directory)
+{
+    static std::atomic<unsigned> s_readers{0};
+    m_group = "AvatarTableCheck" + std::to_string(++s_readers);
+    m_ready = guarded("starting the table checker's engine",
+                      [&]
+                      {
+                          if (!Ogre::Root::getSingletonPtr())
+                          {
+                              m_engine = std::make_unique<Engine>();
+                              m_engine->start();
+                          }
+                          // Outside the global pool, so that meshes of the same name that the host
+                          // or another reader loaded elsewhere are neither found nor disturbed.
+                          Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+                          groups.createResourceGroup(m_group, false);
+                          groups.addResourceLocation(directory, "FileSystem", m_group);
+                      });
+}
+
+MeshReader::~MeshReader()
+{
+    guarded("removing the table checker's resources",
+            [this]
+            {
+                Ogre::ResourceGroupManager* groups = Ogre::ResourceGroupManager::getSingletonPtr();
+                if (groups && groups->resourceGroupExists(m_group))
+                    groups->destroyResourceGroup(m_group);
+            });
+    m_engine.reset();
+}
+
+bool MeshReader::exists(const std::string& file) const
+{
+    bool found = false;
+    if (m_ready && !file.empty())
+        guarded("looking for a mesh",
+                [&] { found = Ogre::ResourceGroupManager::getSingleton().resourceExists(m_group, file); });
+    return found;
+}
+
+bool MeshReader::read(const std::string& file, avatar_check::MeshFacts& facts)
+{
+    if (!m_ready)
+        return false;
+    return guarded("reading a mesh for the table checker",
+                   [&]
+                   {
+                       Ogre::MeshPtr mesh = Ogre::MeshManager::getSingleton().load(file, m_group);
+                       for (const auto& entry : mesh->getSubMeshNameMap())
+                           facts.subEntities.insert(entry.first);
+                       for (unsigned short i = 0; i < mesh->getNumAnimations(); ++i)
+                           facts.animations.insert(mesh->getAnimation(i)->getName());
+                       facts.skeleton = mesh->getSkeletonName();
+                       // A skeleton that cannot be read leaves the mesh without one (the engine logs why).
+                       const Ogre::SkeletonPtr& skeleton = mesh->getSkeleton();
+                       if (facts.skeleton.empty() || !skeleton || !skeleton->isLoaded())
+                           return;
+                       facts.skeletonReadable = true;
+                       for (const Ogre::Bone* bone : skeleton->getBones())
+                           facts.bones.insert(bone->getName());
+                       auto addAnimations = [&facts](const Ogre::Skeleton& source)
+                       {
+                           for (unsigned short i = 0; i < source.getNumAnimations(); ++i)
+                               facts.animations.insert(source.getAnimation(i)->getName());
+                       };
+                       addAnimations(*skeleton);
+                       for (const Ogre::LinkedSkeletonAnimationSource& link :
+                            skeleton->getLinkedSkeletonAnimationSources())
+                           if (link.pSkeleton && link.pSkeleton->isLoaded())
+                               addAnimations(*link.pSkeleton);
+                   });
+}
+
+} // namespace avatar_detail
