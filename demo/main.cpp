@@ -1,7 +1,12 @@
 // The demo host: does what a game client does with the avatar system. It obtains the system,
 // creates a lineup of player avatars from the presets and creatures, NPCs and objects by name
-// and by ID (some at once, some through the per-frame queue), drives frames, places the
-// entities in a row and renders the scene into a PNG; then prints what it built.
+// and by ID (some at once, some through the per-frame queue), drives frames, plays animations on
+// every avatar through IInstance, places the entities in a row and renders the scene: the lineup
+// into a PNG, a few moments of the motion into a contact sheet and an animated GIF; then prints
+// what it built and the animation events each avatar reported.
+#include "choreography.h"
+#include "pictures.h"
+
 #include <avatarsystem/animationdb.h>
 #include <avatarsystem/avatarsystemmanager.h>
 #include <avatarsystem/characterinstance.h>
@@ -13,6 +18,7 @@
 #include <OgreDefaultHardwareBufferManager.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,8 +34,14 @@ struct Options
 {
     std::string content = ".";
     std::string output = "avatars.png";
+    std::string sheet; ///< empty: beside the lineup, named after it ("avatars_sheet.png")
+    std::string gif;   ///< empty: beside the lineup, named after it ("avatars.gif")
+    bool writeSheet = true;
+    bool writeGif = true;
     int count = 12;
     int frames = 60;
+    int moments = 12;
+    float span = 2.4f;
     bool render = true;
 };
 
@@ -55,12 +67,19 @@ const TableName kTables[] = {
 
 void usage(std::FILE* out)
 {
-    std::fprintf(out, "usage: avatar-demo [--content DIR] [--output FILE.png] [--count N] [--frames N] [--no-render]\n"
+    std::fprintf(out, "usage: avatar-demo [--content DIR] [--output FILE.png] [--sheet FILE.png | --no-sheet]\n"
+                      "                   [--gif FILE.gif | --no-gif] [--count N] [--frames N] [--moments N]\n"
+                      "                   [--span SECONDS] [--no-render]\n"
                       "  --content DIR   the content pack: tables, meshes, materials, textures (default .)\n"
                       "  --output FILE   the rendered lineup (default avatars.png)\n"
+                      "  --sheet FILE    the contact sheet of the moments (default: the lineup's name + _sheet.png)\n"
+                      "  --gif FILE      the moments as an animated GIF (default: the lineup's name + .gif)\n"
+                      "  --no-sheet, --no-gif   leave that picture out\n"
                       "  --count N       how many avatars to build (default 12)\n"
-                      "  --frames N      frames to drive after creating them (default 60)\n"
-                      "  --no-render     run headless: no window, no picture, only the summary\n");
+                      "  --frames N      frames (1/30 s) to drive after creating them (default 60)\n"
+                      "  --moments N     moments of the motion captured after those frames (default 12)\n"
+                      "  --span SECONDS  animation time the moments cover (default 2.4)\n"
+                      "  --no-render     run headless: no window, no pictures, only the summary\n");
 }
 
 bool parse(int argc, char** argv, Options& options)
@@ -77,6 +96,18 @@ bool parse(int argc, char** argv, Options& options)
             options.count = std::atoi(argv[++i]);
         else if (arg == "--frames" && hasValue)
             options.frames = std::atoi(argv[++i]);
+        else if (arg == "--sheet" && hasValue)
+            options.sheet = argv[++i];
+        else if (arg == "--gif" && hasValue)
+            options.gif = argv[++i];
+        else if (arg == "--no-sheet")
+            options.writeSheet = false;
+        else if (arg == "--no-gif")
+            options.writeGif = false;
+        else if (arg == "--moments" && hasValue)
+            options.moments = std::atoi(argv[++i]);
+        else if (arg == "--span" && hasValue)
+            options.span = static_cast<float>(std::atof(argv[++i]));
         else if (arg == "--no-render")
             options.render = false;
         else if (arg == "--help" || arg == "-h")
@@ -96,6 +127,21 @@ bool parse(int argc, char** argv, Options& options)
         std::fprintf(stderr, "avatar-demo: --count must be at least 1 and --frames at least 0\n");
         return false;
     }
+    if (options.moments < 1 || options.moments > 100 || !(options.span > 0.0f && options.span <= 60.0f))
+    {
+        std::fprintf(stderr, "avatar-demo: --moments must be 1 to 100 and --span above 0 and at most 60\n");
+        return false;
+    }
+    // The other pictures go beside the lineup and are named after it.
+    const std::size_t dot = options.output.rfind('.');
+    const std::size_t slash = options.output.rfind('/');
+    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                 ? options.output.substr(0, dot)
+                                 : options.output;
+    if (options.sheet.empty())
+        options.sheet = stem + "_sheet.png";
+    if (options.gif.empty())
+        options.gif = stem + ".gif";
     return true;
 }
 
@@ -171,6 +217,7 @@ struct Built
     std::string kind;
     std::string how;
     double buildMs = -1.0;
+    const Record* row = nullptr; ///< creatures, NPCs and objects: their table row
 };
 
 double millisecondsSince(std::chrono::steady_clock::time_point start)
@@ -204,13 +251,15 @@ std::vector<std::string> visibleSubEntities(Ogre::Entity* entity)
     return names;
 }
 
-/// Prints "label (n): item item ..." wrapped at 110 columns under a common indent.
-void printWrapped(const char* label, const std::vector<std::string>& items)
+/// Prints "label (n): item item ..." wrapped at 110 columns under a common indent; with
+/// @p commas the items are separated by commas.
+void printWrapped(const char* label, const std::vector<std::string>& items, bool commas = false)
 {
     const std::string head = std::string("     ") + label + " (" + std::to_string(items.size()) + "):";
     std::string line = head;
-    for (const std::string& item : items)
+    for (std::size_t i = 0; i < items.size(); ++i)
     {
+        const std::string item = items[i] + (commas && i + 1 < items.size() ? "," : "");
         if (line.size() + 1 + item.size() > 110 && line.size() > head.size())
         {
             std::printf("%s\n", line.c_str());
@@ -219,6 +268,122 @@ void printWrapped(const char* label, const std::vector<std::string>& items)
         line += " " + item;
     }
     std::printf("%s\n", line.c_str());
+}
+
+/// Gives each avatar its part: players walk or run with attacks, casts and nods over their legs,
+/// creatures prowl, NPCs idle or kneel, objects idle; the first creature (or, without one, the
+/// last avatar) dies. Movement speeds: players' from the game, creatures' from their rows.
+void castRoles(const std::vector<Built>& lineup, Choreography& choreography)
+{
+    std::size_t dying = lineup.size() > 1 ? lineup.size() - 1 : lineup.size();
+    for (std::size_t i = 0; i < lineup.size(); ++i)
+        if (lineup[i].kind == "creature")
+        {
+            dying = i;
+            break;
+        }
+    int players = 0, creatures = 0, npcs = 0;
+    for (std::size_t i = 0; i < lineup.size(); ++i)
+    {
+        const Built& b = lineup[i];
+        if (i == dying)
+        {
+            choreography.add(b.instance, Role::Dying, 0, 0.0f, 0.0f);
+            continue;
+        }
+        if (b.kind == "player")
+        {
+            const int p = players++;
+            static const Role roles[3] = {Role::Walker, Role::Runner, Role::Nodder};
+            choreography.add(b.instance, roles[p % 3], p / 3, 6.0f + 0.8f * static_cast<float>(p % 3),
+                             2.0f + 0.3f * static_cast<float>(p % 3));
+        }
+        else if (b.kind == "creature")
+        {
+            const float scale = b.row ? b.row->getFloat(CreatureDB::Scale) : 1.0f;
+            const float run = b.row ? b.row->getFloat(CreatureDB::RunSpeed) * scale : 0.0f;
+            const float walk = b.row ? b.row->getFloat(CreatureDB::WalkSpeed) * scale : 0.0f;
+            choreography.add(b.instance, Role::Prowler, creatures++, run, walk);
+        }
+        else if (b.kind == "npc")
+        {
+            const int n = npcs++;
+            choreography.add(b.instance, n == 1 ? Role::Kneeler : Role::Idler, n, 0.0f, 0.0f);
+        }
+        else
+            choreography.add(b.instance, Role::Prop, 0, 0.0f, 0.0f);
+    }
+}
+
+/// Writes the captured moments as the contact sheet (half size, two columns, each with its time)
+/// and as the animated GIF (full size, at the pace of the animation), unless left out.
+bool writeMotionPictures(const Options& options, const std::vector<Picture>& moments, float momentStep)
+{
+    if (!options.writeSheet && !options.writeGif)
+        return true;
+    if (moments.empty())
+    {
+        std::fprintf(stderr, "avatar-demo: no moments were captured: no contact sheet, no GIF\n");
+        return false;
+    }
+    const unsigned char ink[3] = {230, 230, 230};
+    bool ok = true;
+    std::string error;
+    if (options.writeSheet)
+    {
+        std::vector<Picture> tiles;
+        for (std::size_t i = 0; i < moments.size(); ++i)
+        {
+            char label[32];
+            std::snprintf(label, sizeof(label), "t=%.2fs", momentStep * static_cast<float>(i));
+            tiles.push_back(halve(moments[i]));
+            drawText(tiles.back(), 6, 6, label, 2, ink);
+        }
+        const unsigned char gap[3] = {90, 90, 100};
+        if (savePicture(tile(tiles, 2, 4, gap), options.sheet, error))
+            std::printf("wrote the contact sheet of %zu moments into %s\n", tiles.size(), options.sheet.c_str());
+        else
+        {
+            std::fprintf(stderr, "avatar-demo: cannot write %s: %s\n", options.sheet.c_str(), error.c_str());
+            ok = false;
+        }
+    }
+    if (options.writeGif)
+    {
+        const int delay = std::max(2, static_cast<int>(std::lround(momentStep * 100.0f)));
+        if (saveGif(moments, delay, options.gif, error))
+            std::printf("wrote %zu frames (%d x %d, %d/100 s each) into %s\n", moments.size(), moments[0].width,
+                        moments[0].height, delay, options.gif.c_str());
+        else
+        {
+            std::fprintf(stderr, "avatar-demo: cannot write %s: %s\n", options.gif.c_str(), error.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+/// The scene's light, camera and the window's viewport, framing the row of width @p rowWidth.
+Ogre::Camera* setUpView(Ogre::SceneManager* scene, Ogre::RenderWindow* window, float rowWidth)
+{
+    scene->setAmbientLight(Ogre::ColourValue(0.6f, 0.6f, 0.6f));
+    Ogre::Light* light = scene->createLight("sun");
+    light->setType(Ogre::Light::LT_DIRECTIONAL);
+    Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
+    lightNode->attachObject(light);
+    lightNode->setDirection(Ogre::Vector3(-0.3f, -0.6f, -1.0f).normalisedCopy());
+    Ogre::Camera* camera = scene->createCamera("lineup");
+    camera->setNearClipDistance(0.1f);
+    Ogre::SceneNode* cameraNode = scene->getRootSceneNode()->createChildSceneNode();
+    cameraNode->attachObject(camera);
+    const float centre = rowWidth * 0.5f;
+    // The whole row fits the window's width (about 95 degrees across at this aspect ratio).
+    cameraNode->setPosition(centre, 1.2f, std::max(3.0f, rowWidth * 0.5f));
+    cameraNode->lookAt(Ogre::Vector3(centre, 0.9f, 0.0f), Ogre::Node::TS_WORLD);
+    Ogre::Viewport* viewport = window->addViewport(camera);
+    viewport->setBackgroundColour(Ogre::ColourValue(0.15f, 0.17f, 0.22f));
+    camera->setAspectRatio(Ogre::Real(viewport->getActualWidth()) / Ogre::Real(viewport->getActualHeight()));
+    return camera;
 }
 
 } // namespace
@@ -230,8 +395,9 @@ int main(int argc, char** argv)
         return 2;
     char cwd[4096];
     const std::string startDir = getcwd(cwd, sizeof(cwd)) ? cwd : ".";
-    if (options.output[0] != '/')
-        options.output = startDir + "/" + options.output;
+    for (std::string* path : {&options.output, &options.sheet, &options.gif})
+        if ((*path)[0] != '/')
+            *path = startDir + "/" + *path;
     if (chdir(options.content.c_str()) != 0)
     {
         std::fprintf(stderr, "avatar-demo: cannot enter the content directory '%s'\n", options.content.c_str());
@@ -337,6 +503,7 @@ int main(int argc, char** argv)
         }
         Built built;
         built.kind = kind;
+        built.row = row;
         const std::string name = row->getString(CreatureDB::Name);
         const auto start = std::chrono::steady_clock::now();
         if (built.kind == "creature" && made % 2 == 1)
@@ -360,24 +527,44 @@ int main(int argc, char** argv)
         lineup.push_back(built);
     }
 
+    // The host's script: every avatar gets its part, its callback and its animations once built.
+    Choreography choreography;
+    castRoles(lineup, choreography);
+    auto* animations = static_cast<AnimationDB*>(manager.getDB(DB_ANIMATION));
+    const AnimationNamer animationName = [animations](AnimationType type) -> std::string
+    {
+        const Record* row = animations->getByType(static_cast<unsigned>(type));
+        return row ? row->getString(AnimationDB::AnimName) : "";
+    };
+    float clock = 0.0f;
+    // One frame as a game client drives it: the system builds at most one queued avatar, the
+    // script plays what is due, then every avatar advances. Returns the system's time in ms.
+    auto driveFrame = [&](float dt)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        system->update(dt);
+        const double spent = millisecondsSince(start);
+        choreography.advance(clock, clock + dt);
+        clock += dt;
+        for (const Built& b : lineup)
+            if (b.instance)
+                b.instance->update(true, dt);
+        return spent;
+    };
+
     // Frames: the system builds one queued avatar per update; the host advances every avatar.
     const float dt = 1.0f / 30.0f;
     for (int frame = 0; frame < options.frames || manager.getNumRequests() > 0; ++frame)
     {
         if (frame >= options.frames + static_cast<int>(lineup.size()) * 2)
             break; // requests that keep failing do not hold the demo forever
-        const auto start = std::chrono::steady_clock::now();
         std::vector<bool> before;
         for (const Built& b : lineup)
             before.push_back(b.instance && b.instance->getEntityPtr());
-        system->update(dt);
-        const double spent = millisecondsSince(start);
+        const double spent = driveFrame(dt);
         for (std::size_t i = 0; i < lineup.size(); ++i)
             if (!before[i] && lineup[i].instance && lineup[i].instance->getEntityPtr())
                 lineup[i].buildMs = spent;
-        for (const Built& b : lineup)
-            if (b.instance)
-                b.instance->update(true, dt);
         std::printf("\rframe %d, %zu builds queued   ", frame + 1, manager.getNumRequests());
         std::fflush(stdout);
     }
@@ -386,6 +573,7 @@ int main(int argc, char** argv)
     // The host places each entity in its own scene graph: a row along x.
     float x = 0.0f;
     std::vector<Ogre::SceneNode*> nodes;
+    Ogre::AxisAlignedBox everything;
     for (const Built& b : lineup)
     {
         Ogre::Entity* entity = b.instance ? b.instance->getEntityPtr() : nullptr;
@@ -396,16 +584,54 @@ int main(int argc, char** argv)
         Ogre::SceneNode* node = scene->getRootSceneNode()->createChildSceneNode();
         node->attachObject(entity);
         node->setPosition(x + halfWidth, 0.0f, 0.0f);
+        node->_update(true, false);
+        everything.merge(entity->getWorldBoundingBox(true));
         x += 2.0f * halfWidth + 0.4f;
         nodes.push_back(node);
     }
+
+    // The show: a few moments of the motion, evenly spread over the span, each captured when
+    // rendering. Headless, the same frames run so that the avatars report the same events.
+    int status = 0;
+    Ogre::Camera* camera = rendering ? setUpView(scene, engine.window, x) : nullptr;
+    const int framesPerMoment = std::max(1, static_cast<int>(std::lround(options.span / options.moments / dt)));
+    const float momentDt = options.span / static_cast<float>(options.moments * framesPerMoment);
+    const float momentStep = momentDt * static_cast<float>(framesPerMoment);
+    std::vector<Picture> moments;
+    int top = 0, bottom = 0;
+    if (camera)
+        rowsCovering(*camera, everything, static_cast<int>(engine.window->getHeight()), 0.05f, top, bottom);
+    const bool capture = camera && (options.writeSheet || options.writeGif);
+    choreography.startShow(clock);
+    for (int moment = 0; moment < options.moments; ++moment)
+    {
+        for (int frame = 0; moment > 0 && frame < framesPerMoment; ++frame)
+            driveFrame(momentDt);
+        if (capture && status == 0)
+        {
+            try
+            {
+                engine.root->renderOneFrame();
+                moments.push_back(grabRows(*engine.window, top, bottom));
+            }
+            catch (const Ogre::Exception& e)
+            {
+                std::fprintf(stderr, "avatar-demo: capturing a moment failed: %s\n", e.getDescription().c_str());
+                status = 4;
+            }
+        }
+        std::printf("\rmoment %d of %d   ", moment + 1, options.moments);
+        std::fflush(stdout);
+    }
+    std::printf("\n");
 
     int built = 0;
     std::size_t totalCopies = 0;
     double totalMs = 0.0;
     std::printf("\n");
-    for (const Built& b : lineup)
+    for (std::size_t i = 0; i < lineup.size(); ++i)
     {
+        const Built& b = lineup[i];
         IInstance* instance = b.instance;
         Ogre::Entity* entity = instance ? instance->getEntityPtr() : nullptr;
         std::vector<std::string> copies;
@@ -426,30 +652,20 @@ int main(int argc, char** argv)
                     entity ? entity->getName().c_str() : "(not built)", ms);
         printWrapped("visible", visibleSubEntities(entity));
         printWrapped("copies", copies);
+        const Choreography::Actor& actor = choreography.actors()[i];
+        std::printf("     part: %s; now: %s\n", roleName(actor.role),
+                    Choreography::current(actor, animationName).c_str());
+        printWrapped("animation events", actor.recorder.describe(animationName), true);
     }
     std::printf("\n%d of %zu avatars built in %.2f ms, %zu material copies, %zu entities in the scene\n", built,
                 lineup.size(), totalMs, totalCopies, scene->getMovableObjects("Entity").size());
+    std::printf("%.2f s of animation driven, %d moments over the last %.2f s\n", clock, options.moments,
+                momentStep * static_cast<float>(options.moments - 1));
 
-    int status = built == static_cast<int>(lineup.size()) ? 0 : 3;
+    if (built != static_cast<int>(lineup.size()))
+        status = 3;
     if (rendering)
     {
-        scene->setAmbientLight(Ogre::ColourValue(0.6f, 0.6f, 0.6f));
-        Ogre::Light* light = scene->createLight("sun");
-        light->setType(Ogre::Light::LT_DIRECTIONAL);
-        Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
-        lightNode->attachObject(light);
-        lightNode->setDirection(Ogre::Vector3(-0.3f, -0.6f, -1.0f).normalisedCopy());
-        Ogre::Camera* camera = scene->createCamera("lineup");
-        camera->setNearClipDistance(0.1f);
-        Ogre::SceneNode* cameraNode = scene->getRootSceneNode()->createChildSceneNode();
-        cameraNode->attachObject(camera);
-        const float centre = x * 0.5f;
-        // The whole row fits the window's width (about 95 degrees across at this aspect ratio).
-        cameraNode->setPosition(centre, 1.2f, std::max(3.0f, x * 0.5f));
-        cameraNode->lookAt(Ogre::Vector3(centre, 0.9f, 0.0f), Ogre::Node::TS_WORLD);
-        Ogre::Viewport* viewport = engine.window->addViewport(camera);
-        viewport->setBackgroundColour(Ogre::ColourValue(0.15f, 0.17f, 0.22f));
-        camera->setAspectRatio(Ogre::Real(viewport->getActualWidth()) / Ogre::Real(viewport->getActualHeight()));
         try
         {
             engine.root->renderOneFrame();
@@ -461,9 +677,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "avatar-demo: rendering failed: %s\n", e.getDescription().c_str());
             status = 4;
         }
+        if (!writeMotionPictures(options, moments, momentStep))
+            status = 4;
     }
     else
-        std::printf("headless: no picture rendered\n");
+        std::printf("headless: no pictures rendered (lineup, contact sheet, GIF)\n");
 
     for (Ogre::SceneNode* node : nodes)
         node->detachAllObjects();

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev googletest   # tests
     libbenchmark-dev          # benchmarks
     libfccp-dev               # the reference CSV parser the table benchmark compares against
+    libgif-dev                # the demo's animated GIF
     clang libclang-rt-14-dev  # libFuzzer and sanitizer runtimes
     clang-format              # the source layout check
     xvfb xauth libgl1-mesa-dri # rendering on the CPU without a display

@@ -1,6 +1,10 @@
 // render_avatars <content dir> <png>: builds the pack's "Warrior" (male) and "Archer" (female) presets,
-// renders one frame with the GL render system, writes it to <png> and checks that each avatar's
-// screen region holds drawn pixels. Exit codes: 0 drawn, 1 not drawn or broken, 77 no GL display.
+// turned sideways so that their limbs swing across the screen, and renders them with the GL render
+// system: once at rest, checking that each avatar's screen region holds drawn pixels; then with the
+// male walking and the female held in a still pose of the walk, at two moments a quarter of a walk
+// cycle apart. The male's legs must change between the moments, the female must change from rest
+// to her pose and then not at all. The last frame goes to <png>.
+// Exit codes: 0 passed, 1 not drawn, not moving or broken, 77 no GL display.
 
 #include "avatarsystem/characterinstance.h"
 
@@ -43,6 +47,43 @@ Region project(const Ogre::Camera& camera, const Ogre::AxisAlignedBox& box)
     auto clampX = [](float x) { return std::max(0, std::min(s_width, static_cast<int>((x + 1) * 0.5f * s_width))); };
     auto clampY = [](float y) { return std::max(0, std::min(s_height, static_cast<int>((1 - y) * 0.5f * s_height))); };
     return Region{clampX(minX), clampY(maxY), clampX(maxX), clampY(minY)};
+}
+
+/// The rows and columns of the window that a world box covers after widening it by @p spread on x
+/// and z (limbs swing beyond the mesh's bounds) and cutting it to heights [@p fromY, @p toY].
+Region project(const Ogre::Camera& camera, Ogre::AxisAlignedBox box, float spread, float fromY, float toY)
+{
+    Ogre::Vector3 low = box.getMinimum() - Ogre::Vector3(spread, 0, spread);
+    Ogre::Vector3 high = box.getMaximum() + Ogre::Vector3(spread, 0, spread);
+    low.y = fromY;
+    high.y = toY;
+    box.setExtents(low, high);
+    return project(camera, box);
+}
+
+/// The share of pixels in the region that differ between two frames by more than a little.
+double changedShare(const std::vector<Ogre::uint8>& a, const std::vector<Ogre::uint8>& b, const Region& r)
+{
+    long changed = 0, total = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+        {
+            const std::size_t at = (static_cast<std::size_t>(y) * s_width + x) * 4;
+            ++total;
+            if (std::abs(a[at] - b[at]) + std::abs(a[at + 1] - b[at + 1]) + std::abs(a[at + 2] - b[at + 2]) > 24)
+                ++changed;
+        }
+    return total ? static_cast<double>(changed) / total : 0.0;
+}
+
+/// Renders one frame and reads it back as RGBA.
+std::vector<Ogre::uint8> renderFrame(Ogre::Root& root, Ogre::RenderWindow& window)
+{
+    root.renderOneFrame();
+    std::vector<Ogre::uint8> rgba(static_cast<std::size_t>(s_width) * s_height * 4);
+    Ogre::PixelBox pixels(s_width, s_height, 1, Ogre::PF_BYTE_RGBA, rgba.data());
+    window.copyContentsToMemory(pixels, pixels);
+    return rgba;
 }
 
 /// The share of pixels in the region that differ from the background colour.
@@ -164,8 +205,10 @@ int run(const std::string& contentDir, const std::string& pngPath, Ogre::Root& r
     lightNode->attachObject(light);
     lightNode->setDirection(Ogre::Vector3(-0.3f, -1.0f, -1.0f).normalisedCopy(), Ogre::Node::TS_WORLD);
 
-    Ogre::SceneNode* maleNode = scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(-0.6f, 0, 0));
-    Ogre::SceneNode* femaleNode = scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(0.6f, 0, 0));
+    // Both face along +x: a leg or arm swinging forward and back then moves across the screen.
+    const Ogre::Quaternion sideways(Ogre::Degree(90), Ogre::Vector3::UNIT_Y);
+    Ogre::SceneNode* maleNode = scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(-0.9f, 0, 0), sideways);
+    Ogre::SceneNode* femaleNode = scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(0.9f, 0, 0), sideways);
     maleNode->attachObject(male->getEntityPtr());
     femaleNode->attachObject(female->getEntityPtr());
     maleNode->_update(true, false);
@@ -189,24 +232,59 @@ int run(const std::string& contentDir, const std::string& pngPath, Ogre::Root& r
     camera->setAspectRatio(static_cast<float>(s_width) / s_height);
     cameraNode->_update(true, false);
 
-    root.renderOneFrame();
-    window->writeContentsToFile(pngPath);
-
-    std::vector<Ogre::uint8> rgba(static_cast<std::size_t>(s_width) * s_height * 4);
-    Ogre::PixelBox pixels(s_width, s_height, 1, Ogre::PF_BYTE_RGBA, rgba.data());
-    window->copyContentsToMemory(pixels, pixels);
+    const std::vector<Ogre::uint8> rgba = renderFrame(root, *window);
 
     const Region maleRegion = project(*camera, maleBox);
     const Region femaleRegion = project(*camera, femaleBox);
     const double maleShare = drawnShare(rgba, maleRegion, background);
     const double femaleShare = drawnShare(rgba, femaleRegion, background);
     const double cornerShare = drawnShare(rgba, Region{0, 0, s_width / 10, s_height / 10}, background);
-    std::printf("drawn: male %.3f, female %.3f, corner %.3f; frame written to %s\n", maleShare, femaleShare,
-                cornerShare, pngPath.c_str());
+    std::printf("drawn: male %.3f, female %.3f, corner %.3f\n", maleShare, femaleShare, cornerShare);
     // A body fills a good part of its box; the empty corner shows the background was read right.
     if (maleShare < 0.15 || femaleShare < 0.15 || cornerShare > 0.01)
     {
         std::printf("FAIL: the avatars are not drawn where they stand\n");
+        return 1;
+    }
+
+    // The male walks at his reference pace (animation time runs with the clock); the female holds
+    // the middle of the walk, legs apart. A quarter cycle later the male's legs have moved from
+    // apart to together and one knee bent; nothing of the female may have changed.
+    IInstance* walker = male.get();
+    IInstance* still = female.get();
+    const AnimationType walk = static_cast<AnimationType>(1);
+    walker->setSpeed(6.0f, 2.5f);
+    walker->playAnimation(walk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
+    still->playStatic(walk, 0.5f);
+    const std::vector<Ogre::uint8> first = renderFrame(root, *window);
+    walker->update(true, 0.25f);
+    still->update(true, 0.25f);
+    const std::vector<Ogre::uint8> second = renderFrame(root, *window);
+    window->writeContentsToFile(pngPath);
+
+    const float hips = 0.9f;
+    const Region maleLegs = project(*camera, maleBox, 0.45f, maleBox.getMinimum().y - 0.05f, hips);
+    const Region femaleWhole =
+        project(*camera, femaleBox, 0.45f, femaleBox.getMinimum().y - 0.05f, femaleBox.getMaximum().y);
+    const double legsMoved = changedShare(first, second, maleLegs);
+    const double posed = changedShare(rgba, first, femaleWhole);
+    const double stillMoved = changedShare(first, second, femaleWhole);
+    std::printf("changed: walking male's legs %.3f; female from rest to her pose %.3f, then %.4f; frame written "
+                "to %s\n",
+                legsMoved, posed, stillMoved, pngPath.c_str());
+    if (legsMoved < 0.03)
+    {
+        std::printf("FAIL: the walking avatar's legs do not move\n");
+        return 1;
+    }
+    if (posed < 0.01)
+    {
+        std::printf("FAIL: the still pose is not shown\n");
+        return 1;
+    }
+    if (stillMoved > 0.002)
+    {
+        std::printf("FAIL: the avatar held in a still pose moves\n");
         return 1;
     }
     maleNode->detachAllObjects();
