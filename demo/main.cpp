@@ -8,6 +8,7 @@
 #include "pictures.h"
 
 #include <avatarsystem/animationdb.h>
+#include <avatarsystem/attachmodel.h>
 #include <avatarsystem/avatarsystemmanager.h>
 #include <avatarsystem/characterinstance.h>
 #include <avatarsystem/creaturedb.h>
@@ -253,6 +254,29 @@ std::vector<std::string> visibleSubEntities(Ogre::Entity* entity)
 
 /// Prints "label (n): item item ..." wrapped at 110 columns under a common indent; with
 /// @p commas the items are separated by commas.
+/// Each model a player carries: place, item, mesh, bone and effect, e.g.
+/// "head 101 helm_01_M.mesh on helm", "shoulder 201 pauldron_l.mesh on shoulder_l [glow]".
+std::vector<std::string> carriedModels(const CharacterInstance& player)
+{
+    static const char* const places[] = {"head",      "shoulder", "boot",        "belt",        "shirt",
+                                         "pants",     "two-hand", "shield",      "glove",       "right hand",
+                                         "left hand", "back",     "back shield", "right waist", "left waist"};
+    std::vector<std::string> lines;
+    for (const CharacterInstance::CarriedModel& carried : player.getCarriedModels())
+    {
+        std::string line = carried.slot >= 0 && carried.slot < 15 ? places[carried.slot] : "?";
+        line += " " + std::to_string(carried.itemID);
+        if (const Ogre::Entity* entity = carried.model ? carried.model->getEntity() : nullptr)
+            line += " " + entity->getMesh()->getName();
+        if (carried.model && !carried.model->getBoneName().empty())
+            line += " on " + carried.model->getBoneName();
+        if (carried.model && !carried.model->getEffectName().empty())
+            line += " [" + carried.model->getEffectName() + "]";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 void printWrapped(const char* label, const std::vector<std::string>& items, bool commas = false)
 {
     const std::string head = std::string("     ") + label + " (" + std::to_string(items.size()) + "):";
@@ -468,6 +492,8 @@ int main(int argc, char** argv)
         {
             PlayerSetting_t setting = manager.getPorpertiesFromDB(name);
             setting.renderObj = true;
+            // The presets name no effects: these players show every effect their items have.
+            setting.weaponEffect = WeaponEffectVisible{1, 1, 1, 1, 1, 1, 1};
             auto* callback = new ENTITY_CALLBACK();
             callback->view = &views[lineup.size()];
             built.instance = system->createPlayer(setting, callback);
@@ -626,7 +652,7 @@ int main(int argc, char** argv)
     std::printf("\n");
 
     int built = 0;
-    std::size_t totalCopies = 0;
+    std::size_t totalCopies = 0, totalCarried = 0;
     double totalMs = 0.0;
     std::printf("\n");
     for (std::size_t i = 0; i < lineup.size(); ++i)
@@ -652,13 +678,20 @@ int main(int argc, char** argv)
                     entity ? entity->getName().c_str() : "(not built)", ms);
         printWrapped("visible", visibleSubEntities(entity));
         printWrapped("copies", copies);
+        if (instance && instance->getInstanceType() == INSTANCE_CHARACTER)
+        {
+            const std::vector<std::string> carried = carriedModels(*static_cast<CharacterInstance*>(instance));
+            totalCarried += carried.size();
+            printWrapped("carries", carried, true);
+        }
         const Choreography::Actor& actor = choreography.actors()[i];
         std::printf("     part: %s; now: %s\n", roleName(actor.role),
                     Choreography::current(actor, animationName).c_str());
         printWrapped("animation events", actor.recorder.describe(animationName), true);
     }
-    std::printf("\n%d of %zu avatars built in %.2f ms, %zu material copies, %zu entities in the scene\n", built,
-                lineup.size(), totalMs, totalCopies, scene->getMovableObjects("Entity").size());
+    std::printf("\n%d of %zu avatars built in %.2f ms, %zu material copies, %zu carried models, %zu entities in the "
+                "scene\n",
+                built, lineup.size(), totalMs, totalCopies, totalCarried, scene->getMovableObjects("Entity").size());
     std::printf("%.2f s of animation driven, %d moments over the last %.2f s\n", clock, options.moments,
                 momentStep * static_cast<float>(options.moments - 1));
 
