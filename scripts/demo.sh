@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything (the sample content pack included) and runs the
-# demo host on it: a rendered lineup in avatars.png and a summary of every avatar built.
+# demo host on it: a rendered lineup in avatars.png, the avatars moving in avatars_sheet.png and
+# avatars.gif, and a summary of every avatar built.
 # Without a display the demo renders under Xvfb with Mesa's software GL.
 # Extra arguments go to the demo (avatar-demo --help).
 set -euo pipefail
