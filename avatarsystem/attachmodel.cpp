@@ -5,6 +5,7 @@
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/scenewatch.h"
 #include "effects/effectmanager.h"
 
 #include <OgreEntity.h>
@@ -53,6 +54,14 @@ bool AttachModel::create(std::string name, std::string meshFile)
             log->logMessage(kCreateFailedMessage + name + meshFile, Ogre::LML_NORMAL);
         return false;
     }
+    // The host may destroy the entity with its scene: the model then forgets it.
+    avatar_detail::SceneWatch::instance().watch(m_entity,
+                                                [this]
+                                                {
+                                                    m_entity = nullptr;
+                                                    m_attached = false;
+                                                    m_boneName.clear();
+                                                });
 
     // Every sub-entity wears a copy of its own, so that this model's opacity and filtering never
     // reach the same item on another avatar. The copy of sub-entity 0 is named as it always was;
@@ -130,9 +139,10 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
         return false;
     // One effect per model: a second call replaces the first instead of losing it.
     destroyEfeect();
-    m_effect = EffectManager::getSingletonPtr()->addEffect(effectName);
+    Effect* effect = EffectManager::getSingletonPtr()->addEffect(effectName);
+    m_effect = avatar_detail::effectHandle(effect);
     m_effectName = effectName;
-    if (!m_entity->hasSkeleton() || !m_effect)
+    if (!m_entity->hasSkeleton() || !effect)
         return false;
 
     std::string bone;
@@ -143,17 +153,23 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
     else
         return false;
 
-    return avatar_detail::hangEffect(m_entity, bone, *m_effect, isCopy);
+    return avatar_detail::hangEffect(m_entity, bone, *effect, isCopy);
+}
+
+Effect* AttachModel::getEffect()
+{
+    return avatar_detail::liveEffect(m_effect);
 }
 
 void AttachModel::setEffectVisible(bool visible)
 {
-    if (!m_entity || !m_effect)
+    Effect* effect = getEffect();
+    if (!m_entity || !effect)
         return;
     if (visible)
-        m_effect->show();
+        effect->show();
     else
-        m_effect->hide();
+        effect->hide();
 }
 
 void AttachModel::destroyEfeect()
@@ -184,10 +200,22 @@ void AttachModel::setTextureFilter(int mode)
                            [&] { avatar_detail::applyTextureFilter(*m_entity, filter, &m_materialCopies); });
 }
 
+AttachModel::~AttachModel()
+{
+    // Deleted without destroy(): the watch must not call back into this object.
+    if (m_entity)
+        avatar_detail::SceneWatch::instance().unwatch(m_entity);
+}
+
 void AttachModel::destroy()
 {
     if (!m_entity)
+    {
+        // The host destroyed the entity (with its scene): what is not in the scene still goes.
+        destroyEfeect();
+        removeMaterialCopies();
         return;
+    }
 
     // Off the parent's bone first, so the parent keeps no pointer to a destroyed entity.
     if (Ogre::Entity* parent = boneOwner(m_entity))
@@ -201,6 +229,17 @@ void AttachModel::destroy()
     avatar_detail::guarded("clearing an attached model's bones", [&] { m_entity->detachAllObjectsFromBone(); });
     avatar_detail::releaseEffect(m_entity, m_effect);
 
+    removeMaterialCopies();
+
+    Ogre::SceneManager* scene = sceneManager();
+    if (!scene)
+        return;
+    avatar_detail::destroyOwnEntity(scene, m_entity, "destroying an attached model");
+    m_entity = nullptr;
+}
+
+void AttachModel::removeMaterialCopies()
+{
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     for (const std::string& copy : m_materialCopies)
         avatar_detail::guarded("removing an attached model's material copy",
@@ -210,10 +249,4 @@ void AttachModel::destroy()
                                        materials.remove(copy, Ogre::RGN_AUTODETECT);
                                });
     m_materialCopies.clear();
-
-    Ogre::SceneManager* scene = sceneManager();
-    if (!scene)
-        return;
-    avatar_detail::guarded("destroying an attached model", [&] { scene->destroyEntity(m_entity); });
-    m_entity = nullptr;
 }

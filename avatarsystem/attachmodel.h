@@ -14,6 +14,9 @@ class AttachModel
 {
 public:
     AttachModel() = default;
+    ~AttachModel();
+    AttachModel(const AttachModel&) = delete;
+    AttachModel& operator=(const AttachModel&) = delete;
 
     /// Creates the entity called name from meshFile and gives its sub-entities material copies of
     /// their own: one per material of the mesh, named material + name + this object's address
@@ -44,21 +47,25 @@ public:
     void destroy();
 
     Ogre::Entity* getEntity() { return m_entity; }
-    Effect* getEffect() { return m_effect; }
+    /// The live effect, or null (none made, or freed by the effect library).
+    Effect* getEffect();
     bool isAttached() const { return m_attached; }
     /// The bone of the parent the model hangs on; empty while it hangs nowhere.
     const std::string& getBoneName() const { return m_boneName; }
     /// The effect name given to the last createEffect that made an effect; empty without effect.
-    const std::string& getEffectName() const { return m_effect ? m_effectName : s_noName; }
+    const std::string& getEffectName() const { return m_effect.empty() ? s_noName : m_effectName; }
     /// The name of sub-entity 0's material copy; empty when it has none.
     std::string getMaterialCopyName() const;
     /// The names of every material copy made by create, in the order of the sub-entities.
     const std::vector<std::string>& getMaterialCopies() const { return m_materialCopies; }
 
 private:
+    void removeMaterialCopies();
+
     bool m_attached = false;
     Ogre::Entity* m_entity = nullptr;
-    Effect* m_effect = nullptr;
+    /// The effect by the name the effect library knows it by (empty: none).
+    std::string m_effect;
     // Only these names are removed by destroy: without a source to copy, a sub-entity keeps a
     // material that belongs to others.
     std::vector<std::string> m_materialCopies;

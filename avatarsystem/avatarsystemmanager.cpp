@@ -7,6 +7,7 @@
 #include "avatarsystem/detail/bodysplit.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/scenewatch.h"
 #include "avatarsystem/ewchardb.h"
 
 #include <OgreAnimationState.h>
@@ -63,6 +64,13 @@ AvatarSystemManager& AvatarSystemManager::getSingleton()
 AvatarSystemManager::AvatarSystemManager()
 {
     ms_IAvatarSystemSingleton = this;
+    getSceneMgr();
+}
+
+Ogre::SceneManager* AvatarSystemManager::getSceneMgr()
+{
+    if (m_sceneMgr)
+        return m_sceneMgr;
     // Ask first: Root::getSceneManager throws for an unknown name. Without the host's
     // scene manager every creating operation fails softly.
     avatar_detail::guarded("looking up the scene manager",
@@ -72,6 +80,10 @@ AvatarSystemManager::AvatarSystemManager()
                                if (root && root->hasSceneManager("Everwind"))
                                    m_sceneMgr = root->getSceneManager("Everwind");
                            });
+    // Gone with everything in it: the entities' own watches let the avatars and pools forget
+    // them as the scene manager destroys them.
+    avatar_detail::SceneWatch::instance().watchScene(m_sceneMgr, [this] { m_sceneMgr = nullptr; });
+    return m_sceneMgr;
 }
 
 template <class Table> TextDataBase* AvatarSystemManager::openTable(Table*& member)
@@ -212,6 +224,8 @@ void AvatarSystemManager::release()
     m_animationDB = nullptr;
     // The host may unload or reload skeletons after a release.
     avatar_detail::BodySplitRegistry::instance().forgetPartitions();
+    // The bodies made for avatars go with them: the host may clear its scene after a release.
+    CharacterInstance::clearEntityPools();
 }
 
 void AvatarSystemManager::setUpperBodyRootBone(const std::string& skeletonName, const std::string& boneName)
@@ -277,6 +291,9 @@ PlayerSetting_t AvatarSystemManager::getPorpertiesFromDB(const std::string& name
     if (!row.isValid())
         return setting;
     copyName(setting.Name, row.getString(EWBaseInfoDB::Name));
+    // A preset is ready to show: a setting that says otherwise would hold every queued build of
+    // it (a copy, a replacement, an effect change) back for ever.
+    setting.renderObj = true;
     unsigned* const fields[] = {&setting.race,           &setting.gender,     &setting.facialHairStyle,
                                 &setting.hairStyle,      &setting.hairColor,  &setting.skinColor,
                                 &setting.faceType,       &setting.head,       &setting.shoulder,
@@ -387,7 +404,7 @@ CharacterInstance* asCharacter(IInstance* instance)
 
 IInstance* AvatarSystemManager::createPlayer(const PlayerSetting_t& setting, ENTITY_CALLBACK* callback)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     const unsigned id = takeUniqueID();
     auto* player = new CharacterInstance();
@@ -404,14 +421,14 @@ IInstance* AvatarSystemManager::createPlayer(const PlayerSetting_t& setting, ENT
 
 IInstance* AvatarSystemManager::createPlayer(const std::string& name)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     return createPlayer(getPorpertiesFromDB(name), nullptr);
 }
 
 IInstance* AvatarSystemManager::createCreature(const CreatureSetting_t& setting, ENTITY_CALLBACK* callback)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     const unsigned id = takeUniqueID();
     auto* creature = new CreatureInstance();
@@ -428,28 +445,28 @@ IInstance* AvatarSystemManager::createCreature(const CreatureSetting_t& setting,
 
 IInstance* AvatarSystemManager::createCreature(const std::string& name)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     return createCreature(getCreatureFromDB(name), nullptr);
 }
 
 IInstance* AvatarSystemManager::createCreature(unsigned long ID, ENTITY_CALLBACK* callback)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     return createCreature(getCreatureFromDB(ID), callback);
 }
 
 IInstance* AvatarSystemManager::createNpc(const std::string& name)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     return createCreature(getNpcFromDB(name), nullptr);
 }
 
 IInstance* AvatarSystemManager::createObject(const std::string& name)
 {
-    if (!m_sceneMgr)
+    if (!getSceneMgr())
         return nullptr;
     return createCreature(getObjectFromDB(name), nullptr);
 }
@@ -457,7 +474,7 @@ IInstance* AvatarSystemManager::createObject(const std::string& name)
 bool AvatarSystemManager::replacePlayer(const PlayerSetting_t& setting, IInstance* player)
 {
     CharacterInstance* character = asCharacter(player);
-    if (!m_sceneMgr || !character)
+    if (!getSceneMgr() || !character)
         return false;
     // The previous build stays in the scene until the queued rebuild runs.
     character->setProperties(setting);
@@ -470,7 +487,7 @@ IInstance* AvatarSystemManager::clonePlayer(const char* name, IInstance* source,
 {
     // Only player avatars can be copied as players.
     CharacterInstance* original = asCharacter(source);
-    if (!m_sceneMgr || !original)
+    if (!getSceneMgr() || !original)
         return nullptr;
     const unsigned id = takeUniqueID();
     PlayerSetting_t setting = original->getPlayerProperties();
@@ -501,7 +518,7 @@ void AvatarSystemManager::replaceClonePlayer(IInstance* source, IInstance* copy)
 {
     CharacterInstance* target = asCharacter(copy);
     CharacterInstance* original = asCharacter(source);
-    if (!m_sceneMgr || !target || !original)
+    if (!getSceneMgr() || !target || !original)
         return;
     PlayerSetting_t setting = original->getPlayerProperties();
     copyName(setting.Name, target->getName().c_str());
@@ -545,7 +562,7 @@ void AvatarSystemManager::preBuildEntityBuffer(int count)
             Ogre::Entity* entity = avatar_detail::createEntityOrNull(sceneMgr, name, body.mesh, "pre-building a body");
             if (!entity)
                 break;
-            body.pool->push_back(entity);
+            CharacterInstance::addToPool(entity, body.pool == &CharacterInstance::s_femaleEntityPool);
             ++made;
         }
     }

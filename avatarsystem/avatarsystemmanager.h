@@ -264,7 +264,10 @@ public:
 
     /// The table of that name, opened on first use; null when the name holds no table or it cannot be opened.
     TextDataBase* getDB(DB_NAME_e name);
-    Ogre::SceneManager* getSceneMgr() const { return m_sceneMgr; }
+    /// The host's scene manager "Everwind", or null. Looked up again while the system has none,
+    /// so that a host that destroys and re-creates it is served by the new one; when it is
+    /// destroyed the system forgets it and everything it held in it.
+    Ogre::SceneManager* getSceneMgr();
     /// The registered avatar with that ID, or null.
     IInstance* getInstance(unsigned uniqueID);
     /// Names the bone whose subtree is the upper body of every entity of the skeleton of that

@@ -5,6 +5,7 @@
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/scenewatch.h"
 #include "avatarsystem/ewchardb.h"
 
 #include <OgreAnimationState.h>
@@ -216,6 +217,8 @@ void CharacterInstance::setProperties(const PlayerSetting_t& setting)
 
 bool CharacterInstance::create()
 {
+    if (isDestroyed())
+        return false;
     bool built = false;
     avatar_detail::guarded("building a character", [this, &built] { built = build(); });
     return built;
@@ -255,13 +258,18 @@ bool CharacterInstance::build()
 bool CharacterInstance::destroy()
 {
     releaseController();
+    markDestroyed();
     Ogre::SceneManager* scene = sceneManager();
-    if (scene && m_entity)
+    Ogre::Entity* entity = m_entity;
+    if (entity)
+        avatar_detail::SceneWatch::instance().unwatch(entity);
+    // The attachments take their own entities off our bones (or only forget them when the host
+    // destroyed them); whatever else hangs there goes next.
+    for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+        releaseAttachment(this->*member);
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    if (scene && entity)
     {
-        // The attachments take their own entities off our bones; whatever else hangs there goes next.
-        for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
-            releaseAttachment(this->*member);
-        Ogre::Entity* entity = m_entity;
         avatar_detail::guarded("detaching a character",
                                [entity]
                                {
@@ -269,9 +277,7 @@ bool CharacterInstance::destroy()
                                    if (entity->isAttached())
                                        entity->detachFromParent();
                                });
-
         // Pooled bodies keep no reference to our copies: back to the mesh's own materials where they exist.
-        Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
         avatar_detail::guarded("releasing a character's materials",
                                [&]
                                {
@@ -284,43 +290,57 @@ bool CharacterInstance::destroy()
                                            sub->setMaterial(own);
                                    }
                                });
-        for (const std::string& name : m_materialCopies)
-            avatar_detail::guarded("removing a material copy",
-                                   [&]
-                                   {
-                                       if (Ogre::MaterialPtr copy = materials.getByName(name, Ogre::RGN_AUTODETECT))
-                                           materials.remove(copy);
-                                   });
-        m_materialCopies.clear();
-
-        // The next avatar takes the body as OGRE made it: no state, weight, mask or blend mode of
-        // ours. The engine does not free blend masks with their entity either.
-        avatar_detail::guarded("resetting a body's animation", [entity] { avatar_detail::resetAnimation(entity); });
-        std::vector<Ogre::Entity*>& pool =
-            isFemaleBody(entity, m_properties.gender) ? s_femaleEntityPool : s_maleEntityPool;
-        if (pool.size() < kMaxPooledEntities)
-            pool.push_back(entity);
-        else
-            avatar_detail::guarded("destroying a character entity", [&] { scene->destroyEntity(entity); });
-        m_entity = nullptr;
+        returnToPool(entity, isFemaleBody(entity, m_properties.gender));
     }
+    m_entity = nullptr;
+    // The copies live in the material manager, not in the scene: they go even when the host's
+    // scene took the body with it.
+    for (const std::string& name : m_materialCopies)
+        avatar_detail::guarded("removing a material copy",
+                               [&]
+                               {
+                                   if (Ogre::MaterialPtr copy = materials.getByName(name, Ogre::RGN_AUTODETECT))
+                                       materials.remove(copy);
+                               });
+    m_materialCopies.clear();
     delete m_entityCallback;
     m_entityCallback = nullptr;
     return true;
+}
+
+void CharacterInstance::returnToPool(Ogre::Entity* entity, bool female)
+{
+    const std::vector<Ogre::Entity*>& pool = female ? s_femaleEntityPool : s_maleEntityPool;
+    if (pool.size() >= kMaxPooledEntities)
+        avatar_detail::destroyOwnEntity(entity->_getManager(), entity, "destroying a character entity");
+    else
+        addToPool(entity, female);
+}
+
+void CharacterInstance::addToPool(Ogre::Entity* entity, bool female)
+{
+    std::vector<Ogre::Entity*>& pool = female ? s_femaleEntityPool : s_maleEntityPool;
+    // The next avatar takes the body as OGRE made it: no state, weight, mask or blend mode of ours.
+    avatar_detail::guarded("resetting a body's animation", [entity] { avatar_detail::resetAnimation(entity); });
+    pool.push_back(entity);
+    // A host that clears its scene takes the pooled bodies with it: the pool lets them go.
+    avatar_detail::SceneWatch::instance().watch(entity,
+                                                [entity, &pool]
+                                                {
+                                                    const auto it = std::find(pool.begin(), pool.end(), entity);
+                                                    if (it != pool.end())
+                                                        pool.erase(it);
+                                                });
 }
 
 void CharacterInstance::clearEntityPools()
 {
     for (std::vector<Ogre::Entity*>* pool : {&s_maleEntityPool, &s_femaleEntityPool})
     {
-        for (Ogre::Entity* entity : *pool)
-            avatar_detail::guarded("destroying a pooled entity",
-                                   [entity]
-                                   {
-                                       if (Ogre::SceneManager* scene = entity->_getManager())
-                                           scene->destroyEntity(entity);
-                                   });
+        const std::vector<Ogre::Entity*> entities = std::move(*pool);
         pool->clear();
+        for (Ogre::Entity* entity : entities)
+            avatar_detail::destroyOwnEntity(entity->_getManager(), entity, "destroying a pooled entity");
     }
 }
 
@@ -457,6 +477,7 @@ bool CharacterInstance::acquireEntity()
     {
         entity = pool.back();
         pool.pop_back();
+        avatar_detail::SceneWatch::instance().unwatch(entity);
         entity->setVisible(true);
         // Whatever the body's last avatar played or weighted is gone.
         avatar_detail::resetAnimation(entity);
@@ -467,6 +488,7 @@ bool CharacterInstance::acquireEntity()
         }
     }
     m_entity = entity;
+    watchEntity();
     m_entity->setRenderQueueGroup(s_opaqueQueue);
     return true;
 }

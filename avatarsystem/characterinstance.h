@@ -27,6 +27,11 @@ public:
     /// Destroys every pooled entity through its scene manager and empties both pools
     /// (for the host at shutdown, before its scene manager goes).
     static void clearEntityPools();
+    /// Appends a body the library made to the pool of its gender, reset to how OGRE makes it.
+    /// A pooled body the host destroys (clearing its scene) leaves the pool.
+    static void addToPool(Ogre::Entity* entity, bool female);
+    /// As addToPool, but a pool that holds kMaxPooledEntities already destroys the body instead.
+    static void returnToPool(Ogre::Entity* entity, bool female);
 
     CharacterInstance();
     ~CharacterInstance() override;

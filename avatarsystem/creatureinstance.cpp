@@ -7,6 +7,7 @@
 #include "avatarsystem/detail/materialname.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/scenewatch.h"
 #include "effects/effectmanager.h"
 
 #include <OgreAnimationState.h>
@@ -115,6 +116,8 @@ bool CreatureInstance::create()
     // Built already: a second build would lose the entity it holds.
     if (m_entity)
         return true;
+    if (isDestroyed())
+        return false;
     Ogre::SceneManager* scene = sceneManager();
     CreatureRow row;
     if (m_properties.ID == 0 || !scene || !readCreatureRow(m_properties.ID, row))
@@ -133,6 +136,7 @@ bool CreatureInstance::create()
         m_entity = avatar_detail::createEntityOrNull(scene, entityName, kFallbackMesh, "creating a creature entity");
     if (!m_entity)
         return false;
+    watchEntity();
 
     refreshAttachEffects(row.effects[0], row.effects[1], row.effects[2], row.effects[3], row.effects[4]);
     m_entity->setRenderQueueGroup(kOpaqueQueueGroup);
@@ -182,16 +186,23 @@ void CreatureInstance::refreshAttachEffects(std::string e1, std::string e2, std:
             continue;
         // A slot refreshed again lets its earlier effect go instead of leaving it alive on the bone.
         avatar_detail::releaseEffect(m_entity, m_effects[k]);
-        m_effects[k] = effects->addEffect(*names[k]);
-        if (m_effects[k])
-            avatar_detail::hangEffect(m_entity, "effect_" + std::to_string(k + 1), *m_effects[k], m_isCopy);
+        Effect* made = effects->addEffect(*names[k]);
+        m_effects[k] = avatar_detail::effectHandle(made);
+        if (made)
+            avatar_detail::hangEffect(m_entity, "effect_" + std::to_string(k + 1), *made, m_isCopy);
     }
+}
+
+Effect* CreatureInstance::getEffect(int index) const
+{
+    return index >= 0 && index < 5 ? avatar_detail::liveEffect(m_effects[index]) : nullptr;
 }
 
 void CreatureInstance::showEffect(bool show)
 {
-    for (Effect* effect : m_effects)
+    for (const std::string& handle : m_effects)
     {
+        Effect* effect = avatar_detail::liveEffect(handle);
         if (!effect)
             continue;
         if (show)
@@ -204,22 +215,22 @@ void CreatureInstance::showEffect(bool show)
 bool CreatureInstance::destroy()
 {
     releaseController();
+    markDestroyed();
 
     Ogre::SceneManager* scene = sceneManager();
+    // Effects are the effect library's: freed whether or not the host's scene took the entity.
+    for (std::string& effect : m_effects)
+        avatar_detail::releaseEffect(scene ? m_entity : nullptr, effect);
     if (scene && m_entity)
     {
-        for (Effect*& effect : m_effects)
-            avatar_detail::releaseEffect(m_entity, effect);
-        avatar_detail::guarded("destroying a creature entity",
-                               [&]
-                               {
-                                   m_entity->detachAllObjectsFromBone();
-                                   // The engine does not free blend masks with their entity.
-                                   avatar_detail::resetAnimation(m_entity);
-                                   scene->destroyEntity(m_entity);
-                               });
-        m_entity = nullptr;
+        avatar_detail::guarded("taking objects off a creature's bones", [&] { m_entity->detachAllObjectsFromBone(); });
+        avatar_detail::destroyOwnEntity(scene, m_entity, "destroying a creature entity");
     }
+    else if (m_entity)
+    {
+        avatar_detail::SceneWatch::instance().unwatch(m_entity);
+    }
+    m_entity = nullptr;
 
     m_animationList.clear();
     m_currentAnimState = nullptr;

@@ -43,12 +43,14 @@ public:
     /// The creation record still held: null once create() has notified the view and deleted it.
     ENTITY_CALLBACK* getEntityViewPtr() const { return m_entityCallback; }
     const std::vector<std::string>& getClonedMaterials() const { return m_clonedMaterials; }
-    Effect* getEffect(int index) const { return index >= 0 && index < 5 ? m_effects[index] : nullptr; }
+    /// The live effect of slot index (0-4), or null (none made, or freed by the effect library).
+    Effect* getEffect(int index) const;
     bool isBeTransObject() const { return m_beTransObject; }
 
 private:
     bool m_beTransObject = false;
-    Effect* m_effects[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+    /// The effects by the names the effect library knows them by (empty: none).
+    std::string m_effects[5];
     CreatureSetting_t m_properties;
     std::vector<std::string> m_clonedMaterials;
 };

@@ -1,5 +1,8 @@
 #include "avatarsystem/instancebase.h"
 
+#include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/scenewatch.h"
+
 #include <OgreAnimationState.h>
 #include <OgreEntity.h>
 
@@ -11,8 +14,24 @@ InstanceBase::InstanceBase(bool startsPaused, float runSpeed, float walkSpeed)
 
 InstanceBase::~InstanceBase()
 {
+    // Deleted without destroy(): the watch must not call back into this object.
+    if (m_entity)
+        avatar_detail::SceneWatch::instance().unwatch(m_entity);
     releaseController();
     delete m_entityCallback;
+}
+
+void InstanceBase::watchEntity()
+{
+    avatar_detail::SceneWatch::instance().watch(m_entity,
+                                                [this]
+                                                {
+                                                    m_entity = nullptr;
+                                                    m_animationList.clear();
+                                                    m_currentAnimState = nullptr;
+                                                    if (m_animCtrl)
+                                                        m_animCtrl->setEntity(nullptr);
+                                                });
 }
 
 void InstanceBase::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
@@ -33,45 +52,57 @@ void InstanceBase::notifyHostOfFirstBuild(float cameraBias)
     const bool creature = getInstanceType() == INSTANCE_CREATURE;
     if (m_entityCallback && m_entityCallback->view)
     {
-        IEntityView* view = m_entityCallback->view;
-        switch (m_entityCallback->type)
-        {
-        case 0:
-            view->onInstanceReady(this, 0);
-            if (m_entityCallback->observer)
-                m_entityCallback->observer->onViewReady(view->getViewKey());
-            if (!creature)
-                m_entityCallback->type = 3;
-            break;
-        case 1:
-            if (creature)
-                view->onCreatureReadyA(this, cameraBias);
-            break;
-        case 2:
-            if (creature)
-                view->onCreatureReadyB(this, cameraBias);
-            break;
-        default:
-            break;
-        }
-        // A creature's record is spent; a character keeps its record, marked told, until destroy.
+        // Marked told first, so that a host object that throws is not called again for this build.
+        const ENTITY_CALLBACK record = *m_entityCallback;
         if (creature)
         {
+            // A creature's record is spent; a character keeps its record, marked told, until destroy.
             delete m_entityCallback;
             m_entityCallback = nullptr;
         }
+        else if (record.type == 0)
+        {
+            m_entityCallback->type = 3;
+        }
+        avatar_detail::guarded("telling the host an avatar is built",
+                               [&]
+                               {
+                                   IEntityView* view = record.view;
+                                   switch (record.type)
+                                   {
+                                   case 0:
+                                       view->onInstanceReady(this, 0);
+                                       if (record.observer)
+                                           record.observer->onViewReady(view->getViewKey());
+                                       break;
+                                   case 1:
+                                       if (creature)
+                                           view->onCreatureReadyA(this, cameraBias);
+                                       break;
+                                   case 2:
+                                       if (creature)
+                                           view->onCreatureReadyB(this, cameraBias);
+                                       break;
+                                   default:
+                                       break;
+                                   }
+                               });
     }
     else if (m_isCopy)
     {
-        if (m_rtt3DCallback)
-        {
-            if (creature)
-                m_rtt3DCallback->onCreatureCopyCreated();
-            else
-                m_rtt3DCallback->onPlayerCopyCreated();
-        }
-        if (m_rttCallback)
-            m_rttCallback->onCopyCreated();
+        avatar_detail::guarded("telling the host a copy is built",
+                               [&]
+                               {
+                                   if (m_rtt3DCallback)
+                                   {
+                                       if (creature)
+                                           m_rtt3DCallback->onCreatureCopyCreated();
+                                       else
+                                           m_rtt3DCallback->onPlayerCopyCreated();
+                                   }
+                                   if (m_rttCallback)
+                                       m_rttCallback->onCopyCreated();
+                               });
     }
 }
 

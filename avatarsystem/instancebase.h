@@ -69,14 +69,25 @@ protected:
     /// Unbinds and frees the controller and forgets the entity's animation states (destroy does
     /// it; the destructor catches what is left).
     void releaseController();
+    /// Refuses builds from now on: a destroyed avatar is unregistered, and a build would leave
+    /// OGRE objects that nothing destroys.
+    void markDestroyed() { m_destroyed = true; }
+    bool isDestroyed() const { return m_destroyed; }
+    /// Watches m_entity: when anyone but the avatar destroys it (the host clearing its scene or
+    /// destroying its scene manager), the avatar forgets it and its animation states.
+    void watchEntity();
     /// Tells the host that the first build is done. With a creation record that has a view:
     /// type 0 calls the view's onInstanceReady, then the observer's onViewReady with the view's
     /// key; a creature also answers type 1 (onCreatureReadyA) and type 2 (onCreatureReadyB) with
     /// cameraBias and then deletes the record, while a character marks it told (type 3) and keeps
     /// it. Without a view, a render-to-texture copy tells its kind's copy callback, then rtt.
+    /// The record is marked told (or deleted) before the host is called, and an exception the
+    /// host's objects throw is logged and goes no further: the build stands, and the host hears
+    /// of it at most once.
     void notifyHostOfFirstBuild(float cameraBias);
 
     bool m_isCopy = false;
+    bool m_destroyed = false;
     bool m_isPaused;
     bool m_transparencySet = false;
     float m_animationPlaySpeed = 1.0f;

@@ -67,9 +67,7 @@ std::vector<IInstance*> makeCrowd(int n)
     {
         if (i % 2 == 0)
         {
-            PlayerSetting_t setting = w.manager->getPorpertiesFromDB(presets[(i / 2) % 4]);
-            setting.renderObj = true;
-            crowd.push_back(w.system->createPlayer(setting, nullptr));
+            crowd.push_back(w.system->createPlayer(w.manager->getPorpertiesFromDB(presets[(i / 2) % 4]), nullptr));
         }
         else
             crowd.push_back(w.system->createCreature(std::string(creatures[(i / 2) % 4])));
@@ -304,8 +302,7 @@ void BM_BuildAndDestroyPlayerFromThePool(benchmark::State& state)
 {
     World& w = world();
     w.system->preBuildEntityBuffer(1);
-    PlayerSetting_t setting = w.manager->getPorpertiesFromDB("Warrior");
-    setting.renderObj = true;
+    const PlayerSetting_t setting = w.manager->getPorpertiesFromDB("Warrior");
     for (auto _ : state)
     {
         IInstance* player = w.system->createPlayer(setting, nullptr);

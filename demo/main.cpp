@@ -491,7 +491,6 @@ int main(int argc, char** argv)
         else
         {
             PlayerSetting_t setting = manager.getPorpertiesFromDB(name);
-            setting.renderObj = true;
             // The presets name no effects: these players show every effect their items have.
             setting.weaponEffect = WeaponEffectVisible{1, 1, 1, 1, 1, 1, 1};
             auto* callback = new ENTITY_CALLBACK();

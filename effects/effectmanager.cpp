@@ -110,21 +110,31 @@ Effect::Effect(std::string name, std::string kind, Ogre::MovableObject* object, 
     : m_name(std::move(name)), m_kind(std::move(kind)), m_object(object), m_sceneManager(sceneManager), m_size(size),
       m_speed(speed)
 {
+    // The host may destroy the object with its scene: the effect then lets go of it.
+    m_object->setListener(this);
+}
+
+void Effect::objectDestroyed(Ogre::MovableObject* object)
+{
+    if (object == m_object)
+        m_object = nullptr;
 }
 
 void Effect::show()
 {
-    guarded("show", [&] { setRunning(m_object, true); });
+    if (m_object)
+        guarded("show", [&] { setRunning(m_object, true); });
 }
 
 void Effect::hide()
 {
-    guarded("hide", [&] { setRunning(m_object, false); });
+    if (m_object)
+        guarded("hide", [&] { setRunning(m_object, false); });
 }
 
 bool Effect::isShown() const
 {
-    return m_object->getVisible();
+    return m_object && m_object->getVisible();
 }
 
 EffectManager::EffectManager() = default;
@@ -216,10 +226,14 @@ void EffectManager::freeAll()
 void EffectManager::destroyObject(Effect& effect)
 {
     Ogre::SceneManager* sceneManager = effect.m_sceneManager;
+    if (!effect.m_object)
+        return;
+    effect.m_object->setListener(nullptr);
     guarded("freeEffect",
             [&]
             {
-                // Ask first: after clearScene or the scene manager's destruction our pointer dangles.
+                // An object still held is alive (the effect hears of its destruction); ask anyway,
+                // in case the host swapped objects under the same name.
                 if (!isLive(sceneManager))
                     return;
                 if (!sceneManager->hasMovableObject(effect.m_name, effect.m_objectType) ||

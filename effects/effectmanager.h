@@ -1,6 +1,7 @@
 #pragma once
 
 #include <OgreColourValue.h>
+#include <OgreMovableObject.h>
 #include <OgrePrerequisites.h>
 
 #include <cstddef>
@@ -26,8 +27,10 @@ struct EffectTemplate
 
 /// One live effect: a movable object in the scene manager that may hang on a bone.
 /// Owned by EffectManager. Callers keep the pointer until they free the effect by name
-/// and never delete it.
-class Effect
+/// and never delete it; getEffect(name) tells whether it is still live.
+/// When the host destroys the OGRE object (clearing its scene, or with its scene manager), the
+/// effect stays listed without an object: show and hide do nothing and the object is null.
+class Effect : private Ogre::MovableObject::Listener
 {
 public:
     Effect(const Effect&) = delete;
@@ -46,7 +49,7 @@ public:
     void show();
     /// Hides the effect and stops a particle system from emitting.
     void hide();
-    /// True while the OGRE object is visible.
+    /// True while the OGRE object exists and is visible.
     bool isShown() const;
 
     /// Lifetime of the effect in seconds; stored for the host's frame loop. Starts at 0 (unlimited).
@@ -64,6 +67,7 @@ private:
     friend class EffectManager;
     Effect(std::string name, std::string kind, Ogre::MovableObject* object, Ogre::SceneManager* sceneManager,
            float size, float speed);
+    void objectDestroyed(Ogre::MovableObject* object) override;
 
     std::string m_name;
     std::string m_kind;

@@ -42,6 +42,21 @@ Ogre::SceneManager* HeadlessOgre::sceneManager()
     return s_sceneManager;
 }
 
+void HeadlessOgre::destroySceneManager()
+{
+    if (s_sceneManager)
+        Ogre::Root::getSingleton().destroySceneManager(s_sceneManager);
+    s_sceneManager = nullptr;
+}
+
+Ogre::SceneManager* HeadlessOgre::createSceneManager()
+{
+    if (!s_sceneManager)
+        s_sceneManager = Ogre::Root::getSingleton().createSceneManager(
+            Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+    return s_sceneManager;
+}
+
 ScopedTempDir::ScopedTempDir()
 {
     char cwd[4096];

@@ -23,6 +23,10 @@ public:
     void TearDown() override;
 
     static Ogre::SceneManager* sceneManager();
+    /// Destroys the host's scene manager with everything in it, as a host may; the next
+    /// createSceneManager() makes a new "Everwind".
+    static void destroySceneManager();
+    static Ogre::SceneManager* createSceneManager();
 
 private:
     bool m_createSceneManager;

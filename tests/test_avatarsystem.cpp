@@ -49,12 +49,7 @@ protected:
         return callback;
     }
 
-    PlayerSetting_t preset(const char* name)
-    {
-        PlayerSetting_t setting = manager->getPorpertiesFromDB(name);
-        setting.renderObj = true;
-        return setting;
-    }
+    PlayerSetting_t preset(const char* name) { return manager->getPorpertiesFromDB(name); }
 
     ContentDir content;
     IAvatarSystem* system = nullptr;
@@ -250,7 +245,7 @@ TEST_F(AvatarSystem, settingsFromTables)
     EXPECT_EQ(warrior.rightHand, 301u);
     EXPECT_EQ(warrior.leftWaist, 601u);
     EXPECT_EQ(warrior.rightWaist, 602u);
-    EXPECT_FALSE(warrior.renderObj);
+    EXPECT_TRUE(warrior.renderObj) << "a preset is ready to show";
     const PlayerSetting_t absent = manager->getPorpertiesFromDB("warrior");
     EXPECT_EQ(absent.Name[0], '\0');
     EXPECT_FALSE(absent.renderObj);

@@ -103,12 +103,7 @@ protected:
         effects->reloadTable();
     }
 
-    PlayerSetting_t preset(const char* name)
-    {
-        PlayerSetting_t setting = manager->getPorpertiesFromDB(name);
-        setting.renderObj = true;
-        return setting;
-    }
+    PlayerSetting_t preset(const char* name) { return manager->getPorpertiesFromDB(name); }
 
     /// A player built at once from a setting.
     CharacterInstance* build(const PlayerSetting_t& setting)

@@ -11,6 +11,16 @@
 namespace avatar_detail
 {
 
+Effect* liveEffect(const std::string& name)
+{
+    return name.empty() ? nullptr : EffectManager::getSingletonPtr()->getEffect(name);
+}
+
+std::string effectHandle(const Effect* effect)
+{
+    return effect ? effect->getName() : std::string();
+}
+
 bool hasBone(const Ogre::Entity* entity, const std::string& bone)
 {
     return entity && !bone.empty() && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
@@ -35,7 +45,7 @@ std::string boneName(const Ogre::MovableObject* object)
 bool hangEffect(Ogre::Entity* owner, const std::string& bone, Effect& effect, bool isCopy)
 {
     // Ask first: attachObjectToBone throws for a bone the skeleton lacks.
-    if (!hasBone(owner, bone))
+    if (!hasBone(owner, bone) || !effect.getMovableObject())
         return false;
     const bool hung =
         guarded("hanging an effect",
@@ -49,16 +59,17 @@ bool hangEffect(Ogre::Entity* owner, const std::string& bone, Effect& effect, bo
     return true;
 }
 
-void releaseEffect(Ogre::Entity* owner, Effect*& effect)
+void releaseEffect(Ogre::Entity* owner, std::string& handle)
 {
+    Effect* effect = liveEffect(handle);
+    handle.clear();
     if (!effect)
         return;
     Ogre::MovableObject* object = *effect;
     // Only the owner's own bones: detachObjectFromBone throws for objects hung elsewhere.
-    if (owner && boneOwner(object) == owner)
+    if (object && owner && boneOwner(object) == owner)
         guarded("taking an effect off its bone", [&] { owner->detachObjectFromBone(object); });
     EffectManager::getSingletonPtr()->freeEffect(effect->getName(), false);
-    effect = nullptr;
 }
 
 } // namespace avatar_detail

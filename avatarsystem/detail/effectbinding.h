@@ -9,6 +9,15 @@ class Effect;
 namespace avatar_detail
 {
 
+/// Effects are held by the name the effect library knows them by, so that an effect the library
+/// freed (by name or with all the others) is noticed instead of used after it was freed.
+/// Effect names are never reused within a process.
+
+/// The live effect called name, or null when there is none (an empty name, or freed).
+Effect* liveEffect(const std::string& name);
+/// The name to hold an effect by: the effect's own, or empty for null.
+std::string effectHandle(const Effect* effect);
+
 /// True when entity has a skeleton with a bone of that name (never throws, unlike Skeleton::getBone).
 bool hasBone(const Ogre::Entity* entity, const std::string& bone);
 
@@ -23,8 +32,8 @@ std::string boneName(const Ogre::MovableObject* object);
 /// leaving the effect unhung and hidden, when owner lacks the bone or the engine refuses.
 bool hangEffect(Ogre::Entity* owner, const std::string& bone, Effect& effect, bool isCopy);
 
-/// Takes effect off the bone of owner it hangs on (if any), frees it through the effect library
-/// and sets the pointer to null. Nothing for a null effect.
-void releaseEffect(Ogre::Entity* owner, Effect*& effect);
+/// Takes the effect held by handle off the bone of owner it hangs on (if any), frees it through
+/// the effect library and empties handle. An effect the library freed already is only forgotten.
+void releaseEffect(Ogre::Entity* owner, std::string& handle);
 
 } // namespace avatar_detail
