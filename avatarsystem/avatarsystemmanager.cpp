@@ -624,9 +624,16 @@ float percentOf(const Ogre::AnimationState* state)
                               (static_cast<double>(state->getLength()) + 0.00001));
 }
 
+/// f, or 0 when f is infinite or not a number (the host's times and fractions reach OGRE's time
+/// positions, which would stay undefined for good).
+float finiteOrZero(float f)
+{
+    return std::isfinite(f) ? f : 0.0f;
+}
+
 void positionState(Ogre::AnimationState* state, float start)
 {
-    state->setTimePosition(start * state->getLength() * s_startScale);
+    state->setTimePosition(finiteOrZero(start * state->getLength() * s_startScale));
 }
 
 } // namespace
@@ -957,7 +964,7 @@ void AnimationController::playStatic(AnimationType type, float position)
     m_prevWeight = 0.0f;
     m_mainState = state;
     state->setEnabled(true);
-    state->setTimePosition(position * state->getLength() * s_startScale);
+    state->setTimePosition(finiteOrZero(position * state->getLength() * s_startScale));
     state->setLoop(false);
     m_staticPose = true;
     applyWeights();
@@ -974,7 +981,8 @@ void AnimationController::update(bool, float seconds)
         m_pendingPlay = false;
         play(m_pendingType, m_pendingBlend, m_pendingStart, m_pendingCallback);
     }
-    m_tickAccum += seconds;
+    // An undefined frame time would leave the gathered time undefined, and the avatar still, for good.
+    m_tickAccum += finiteOrZero(seconds);
     if (!(m_tickAccum > m_tickTimeLimit))
         return;
 
@@ -1001,7 +1009,7 @@ void AnimationController::update(bool, float seconds)
     // A speed the host or a table made infinite or undefined would leave every state at NaN.
     if (!std::isfinite(rate))
         rate = 1.0f;
-    m_step += seconds * m_playSpeed * rate;
+    m_step += finiteOrZero(finiteOrZero(seconds) * m_playSpeed * rate);
     m_tickAccum = 0.0f;
     if (!m_entity || !m_mainState || m_staticPose)
     {

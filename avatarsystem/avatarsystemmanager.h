@@ -67,7 +67,8 @@ public:
     void setMerge(bool merge) { m_merge = merge; }
     void setPlaySpeed(float speed) { m_playSpeed = speed; }
     void setCallback(IActionCallback* callback) { m_callback = callback; }
-    void setTickTimeLimit(float seconds) { m_tickTimeLimit = seconds; }
+    /// A tick is processed once more time than this has gathered; an undefined limit counts as 0.
+    void setTickTimeLimit(float seconds) { m_tickTimeLimit = seconds == seconds ? seconds : 0.0f; }
 
     /// Starts the animation of the type now, taking over from the main animation by blend
     /// (BLEND_SMOOTH cross-fades, BLEND_IMMEDIATE and any other value switch at once).

@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -246,6 +247,11 @@ TEST_F(Animation, speedRatesTickLimitDeferredPlayAndPause)
         EXPECT_NEAR(walk->getTimePosition(), time, 1e-6);
     }
     hero->setTickTimeLimit(0.0f);
+    // Frame times that are not numbers or infinite move nothing and leave later frames working.
+    for (float broken : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+        ticks(1, broken);
+    ticks(1, 0.04f);
+    EXPECT_NEAR(walk->getTimePosition(), 0.12f, 1e-6);
 
     // A deferred play starts at the beginning of the next update, before its step.
     hero->playAnimation(kRun, BLEND_IMMEDIATE, 0.0f, &actions, false);
