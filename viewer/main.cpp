@@ -44,7 +44,8 @@ int main(int argc, char** argv)
     std::string size = "800x600";
     CLI::App app("Shows the avatars of a content directory, built as a game client builds them.", "avatar-viewer");
     app.add_option("--content", options.content, "content directory: tables, meshes, materials, textures")
-        ->check(CLI::ExistingDirectory)
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
+        ->type_name("DIR")
         ->capture_default_str();
     app.add_option("--size", size, "window size, WIDTHxHEIGHT (160x120 to 8192x8192)")
         ->check(CLI::Validator(
@@ -53,13 +54,16 @@ int main(int argc, char** argv)
                 unsigned w, h;
                 return parseSize(text, w, h) ? std::string() : "'" + text + "' is not WIDTHxHEIGHT from 160x120";
             },
-            "WIDTHxHEIGHT"))
+            ""))
+        ->type_name("WxH")
         ->capture_default_str();
     app.add_option("--screenshots", options.screenshots, "directory for screenshots (avatar-viewer-NNN.png)")
-        ->check(CLI::ExistingDirectory)
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
+        ->type_name("DIR")
         ->capture_default_str();
-    app.add_option("--avatar", options.avatar, "show this preset, creature, NPC or object first, by name");
-    app.add_option("--log", options.log, "the engine's log file (default avatar-viewer.log here)");
+    app.add_option("--avatar", options.avatar, "show this preset, creature, NPC or object first, by name")
+        ->type_name("NAME");
+    app.add_option("--log", options.log, "the engine's log file (default avatar-viewer.log here)")->type_name("FILE");
     app.set_version_flag("--version", std::string("avatar-viewer ") + AVATARSYSTEM_VERSION);
     app.footer("Keys:\n" + keyHelp() +
                "\nExit status: 0 when closed, 3 when no window could be opened (no display or no GL).");
