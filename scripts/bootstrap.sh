@@ -13,6 +13,8 @@ packages=(
     clang libclang-rt-14-dev  # libFuzzer and sanitizer runtimes
     clang-format              # the source layout check
     xvfb xauth libgl1-mesa-dri # rendering on the CPU without a display
+    libcli11-dev              # command-line options of the viewer
+    xdotool                   # synthetic key presses in the viewer's test
 )
 
 missing=()
