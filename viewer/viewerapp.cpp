@@ -646,8 +646,6 @@ PlayerSetting_t AvatarViewer::playerSetting() const
     if (m_kind != AvatarKind::Preset || m_index >= static_cast<int>(presets.size()))
         return PlayerSetting_t();
     PlayerSetting_t setting = m_manager->getPorpertiesFromDB(presets[m_index].name);
-    // The look-up leaves renderObj clear; a queued rebuild waits for it.
-    setting.renderObj = true;
     for (const auto& change : m_equipment)
         setting.*(equipmentPlaces()[change.first].field) = change.second;
     return setting;
