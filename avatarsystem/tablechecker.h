@@ -99,9 +99,9 @@ public:
     virtual std::string pathOf(const std::string& meshFile) const = 0;
 };
 
-/// The meshes (and their skeletons) of one directory, read through OGRE without a render system.
-/// Uses the running OGRE root, or starts a headless one for its own lifetime; what it loads lives
-/// in a resource group of its own, which goes with it. Nothing thrown by the engine escapes.
+/// The meshes (and their skeletons) of one directory, read through the running OGRE root, which
+/// needs no render system; what it loads lives in a resource group of its own, which goes with
+/// it. Nothing thrown by the engine escapes.
 class DirectoryMeshes : public MeshSource
 {
 public:
@@ -110,7 +110,7 @@ public:
     DirectoryMeshes(const DirectoryMeshes&) = delete;
     DirectoryMeshes& operator=(const DirectoryMeshes&) = delete;
 
-    /// False when the engine could not be started or the directory cannot be read.
+    /// False when no OGRE root runs or the directory cannot be read.
     bool ready() const;
     /// How many meshes were read so far.
     unsigned meshesRead() const;

@@ -6,8 +6,9 @@
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creatureinstance.h"
 
+#include "support/headlessengine.h"
+
 #include <Ogre.h>
-#include <OgreDefaultHardwareBufferManager.h>
 
 #include <benchmark/benchmark.h>
 
@@ -25,26 +26,15 @@ struct World
 {
     World()
     {
-        log = new Ogre::LogManager();
-        log->createLog("bench_avatars.log", true, false, true);
-        root = new Ogre::Root("", "", "");
-        buffers = new Ogre::DefaultHardwareBufferManager();
-        textures = new Ogre::DefaultTextureManager();
-        Ogre::MaterialManager::getSingleton().initialise();
-        Ogre::ResourceGroupManager::getSingleton().addResourceLocation(AVATARSYSTEM_CONTENT_DIR, "FileSystem",
-                                                                       "Content");
-        Ogre::ResourceGroupManager::getSingleton().initialiseResourceGroup("Content");
-        scene = root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+        engine.addContentDirectory(AVATARSYSTEM_CONTENT_DIR, "Content");
+        scene = engine.createSceneManager();
         if (chdir(AVATARSYSTEM_CONTENT_DIR) != 0)
             std::abort();
         system = IAvatarSystem::getSingletonPtr();
         manager = &AvatarSystemManager::getSingleton();
     }
 
-    Ogre::LogManager* log;
-    Ogre::Root* root;
-    Ogre::HardwareBufferManagerBase* buffers;
-    Ogre::TextureManager* textures;
+    avatar_support::HeadlessEngine engine;
     Ogre::SceneManager* scene;
     IAvatarSystem* system;
     AvatarSystemManager* manager;
@@ -52,8 +42,9 @@ struct World
 
 World& world()
 {
-    static World w;
-    return w;
+    // Never destroyed: the system, made while the world starts, would outlive the engine.
+    static World* w = new World();
+    return *w;
 }
 
 /// n avatars, half players of both genders and half creatures, built at once.

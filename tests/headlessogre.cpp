@@ -1,7 +1,8 @@
 #include "headlessogre.h"
 
+#include "support/headlessengine.h"
+
 #include <Ogre.h>
-#include <OgreDefaultHardwareBufferManager.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -10,51 +11,36 @@
 
 namespace
 {
-Ogre::SceneManager* s_sceneManager = nullptr;
+std::unique_ptr<avatar_support::HeadlessEngine> s_engine;
 }
 
 void HeadlessOgre::SetUp()
 {
-    // A log of our own keeps OGRE quiet on the console (tests capture standard output).
-    m_log = new Ogre::LogManager();
-    m_log->createLog("tests.log", true, false, false);
-    m_root = new Ogre::Root("", "", "tests.log");
-    m_buffers = new Ogre::DefaultHardwareBufferManager();
-    m_textures = new Ogre::DefaultTextureManager();
-    Ogre::MaterialManager::getSingleton().initialise();
+    // The log goes to a file: tests capture standard output.
+    s_engine = std::make_unique<avatar_support::HeadlessEngine>("tests.log");
     if (m_createSceneManager)
-        s_sceneManager = m_root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+        s_engine->createSceneManager();
 }
 
 void HeadlessOgre::TearDown()
 {
-    // Resources go while the buffer and texture managers they were made with still exist.
-    m_root->shutdown();
-    delete m_textures;
-    delete m_buffers;
-    delete m_root;
-    delete m_log;
-    s_sceneManager = nullptr;
+    s_engine.reset();
 }
 
 Ogre::SceneManager* HeadlessOgre::sceneManager()
 {
-    return s_sceneManager;
+    return s_engine ? s_engine->sceneManager() : nullptr;
 }
 
 void HeadlessOgre::destroySceneManager()
 {
-    if (s_sceneManager)
-        Ogre::Root::getSingleton().destroySceneManager(s_sceneManager);
-    s_sceneManager = nullptr;
+    if (s_engine)
+        s_engine->destroySceneManager();
 }
 
 Ogre::SceneManager* HeadlessOgre::createSceneManager()
 {
-    if (!s_sceneManager)
-        s_sceneManager = Ogre::Root::getSingleton().createSceneManager(
-            Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
-    return s_sceneManager;
+    return s_engine ? s_engine->createSceneManager() : nullptr;
 }
 
 ScopedTempDir::ScopedTempDir()
@@ -97,11 +83,11 @@ std::string ScopedTempDir::read(const std::string& name) const
 OgreCounts OgreCounts::now()
 {
     OgreCounts counts;
-    if (s_sceneManager)
+    if (Ogre::SceneManager* scene = HeadlessOgre::sceneManager())
     {
         for (const auto& type : {"Entity", "BillboardSet", "ParticleSystem", "ManualObject", "Light"})
         {
-            const std::size_t n = s_sceneManager->getMovableObjects(type).size();
+            const std::size_t n = scene->getMovableObjects(type).size();
             counts.movables += n;
             if (std::string(type) == "Entity")
                 counts.entities = n;

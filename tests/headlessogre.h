@@ -2,11 +2,6 @@
 
 #include <OgrePrerequisites.h>
 
-namespace Ogre
-{
-class HardwareBufferManagerBase;
-}
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -30,10 +25,6 @@ public:
 
 private:
     bool m_createSceneManager;
-    Ogre::LogManager* m_log = nullptr;
-    Ogre::Root* m_root = nullptr;
-    Ogre::HardwareBufferManagerBase* m_buffers = nullptr;
-    Ogre::TextureManager* m_textures = nullptr;
 };
 
 /// A fresh temporary directory made the current directory for its lifetime

@@ -5,71 +5,27 @@
 
 #include <OgreAnimation.h>
 #include <OgreBone.h>
-#include <OgreDefaultHardwareBufferManager.h>
-#include <OgreLogManager.h>
-#include <OgreMaterialManager.h>
 #include <OgreMesh.h>
 #include <OgreMeshManager.h>
 #include <OgreResourceGroupManager.h>
 #include <OgreRoot.h>
 #include <OgreSkeleton.h>
-#include <OgreTextureManager.h>
 
 #include <atomic>
 
 namespace avatar_detail
 {
 
-struct MeshReader::Engine
-{
-    std::unique_ptr<Ogre::LogManager> logs;
-    std::unique_ptr<Ogre::Root> root;
-    std::unique_ptr<Ogre::DefaultHardwareBufferManager> buffers;
-    std::unique_ptr<Ogre::DefaultTextureManager> textures;
-
-    void start()
-    {
-        if (!Ogre::LogManager::getSingletonPtr())
-        {
-            // The engine's messages about the content stay out of the checker's report.
-            logs = std::make_unique<Ogre::LogManager>();
-            logs->createLog("avatar-tablecheck.log", true, false, true);
-        }
-        root = std::make_unique<Ogre::Root>("", "", "");
-        buffers = std::make_unique<Ogre::DefaultHardwareBufferManager>();
-        textures = std::make_unique<Ogre::DefaultTextureManager>();
-        Ogre::MaterialManager::getSingleton().initialise();
-    }
-
-    ~Engine()
-    {
-        // Textures go before the root, whose resource groups they are registered with; buffers
-        // after it, since the root's meshes still hold them.
-        guarded("stopping the table checker's engine",
-                [this]
-                {
-                    if (root)
-                        Ogre::MaterialManager::getSingleton().removeAll();
-                    textures.reset();
-                    root.reset();
-                    buffers.reset();
-                    logs.reset();
-                });
-    }
-};
-
 MeshReader::MeshReader(const std::string& directory)
 {
     static std::atomic<unsigned> s_readers{0};
     m_group = "AvatarTableCheck" + std::to_string(++s_readers);
-    m_ready = guarded("starting the table checker's engine",
+    // The host (or the tool) runs the engine; the library never starts one.
+    if (!Ogre::Root::getSingletonPtr())
+        return;
+    m_ready = guarded("adding the table checker's mesh directory",
                       [&]
                       {
-                          if (!Ogre::Root::getSingletonPtr())
-                          {
-                              m_engine = std::make_unique<Engine>();
-                              m_engine->start();
-                          }
                           // Outside the global pool, so that meshes of the same name that the host
                           // or another reader loaded elsewhere are neither found nor disturbed.
                           Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
@@ -87,7 +43,6 @@ MeshReader::~MeshReader()
                 if (groups && groups->resourceGroupExists(m_group))
                     groups->destroyResourceGroup(m_group);
             });
-    m_engine.reset();
 }
 
 bool MeshReader::exists(const std::string& file) const

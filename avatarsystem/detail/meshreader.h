@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace avatar_check
@@ -12,9 +11,8 @@ namespace avatar_detail
 {
 
 /// Reads meshes and their skeletons from one directory through OGRE, for the table checker.
-/// Uses the running OGRE root, or starts one without a render system (buffers in system memory,
-/// no textures loaded, the log kept off the console) and shuts it down again. Everything it
-/// loads lives in a resource group of its own, outside the global pool, destroyed with it.
+/// Uses the running OGRE root; without one it is not ready. Everything it loads lives in a
+/// resource group of its own, outside the global pool, destroyed with it.
 class MeshReader
 {
 public:
@@ -23,7 +21,7 @@ public:
     MeshReader(const MeshReader&) = delete;
     MeshReader& operator=(const MeshReader&) = delete;
 
-    /// False when the engine could not be started or the directory not be added.
+    /// False when no OGRE root runs or the directory cannot be added.
     bool ready() const { return m_ready; }
     /// True when the directory holds a file of that name.
     bool exists(const std::string& file) const;
@@ -31,8 +29,6 @@ public:
     bool read(const std::string& file, avatar_check::MeshFacts& facts);
 
 private:
-    struct Engine;
-    std::unique_ptr<Engine> m_engine; ///< the engine this reader started, if it started one
     std::string m_group;
     bool m_ready = false;
 };

@@ -1,4 +1,5 @@
-# Installs the built project into a scratch prefix, then configures, builds and runs the consumer.
+# Installs the built project into a scratch prefix, then configures, builds and runs the consumer:
+# once through the CMake package, once with the flags pkg-config gives.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}" RESULT_VARIABLE rc)
@@ -21,4 +22,30 @@ execute_process(COMMAND "${WORK_DIR}/build/consumer" RESULT_VARIABLE rc OUTPUT_V
 message(STATUS "${out}")
 if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
     message(FATAL_ERROR "the consumer failed: ${rc}")
+endif()
+
+# The same host built with nothing but pkg-config's flags, as a host without CMake would.
+set(ENV{PKG_CONFIG_PATH} "${prefix}/${LIBDIR}/pkgconfig")
+execute_process(COMMAND "${PKG_CONFIG}" --cflags --libs avatarsystem
+                RESULT_VARIABLE rc OUTPUT_VARIABLE flags ERROR_VARIABLE error OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(rc)
+    message(FATAL_ERROR "pkg-config does not know avatarsystem: ${error}")
+endif()
+message(STATUS "pkg-config --cflags --libs avatarsystem: ${flags}")
+separate_arguments(flags UNIX_COMMAND "${flags}")
+set(extra)
+if(CONSUMER_FLAGS)
+    separate_arguments(extra UNIX_COMMAND "${CONSUMER_FLAGS}")
+endif()
+set(program "${WORK_DIR}/consumer-pkgconfig")
+execute_process(COMMAND "${CXX}" -std=c++17 ${extra} "${SOURCE_DIR}/main.cpp" -o "${program}" ${flags}
+                        "-Wl,-rpath,${prefix}/${LIBDIR}"
+                RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "building the consumer with pkg-config's flags failed: ${rc}")
+endif()
+execute_process(COMMAND "${program}" RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+message(STATUS "${out}")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
+    message(FATAL_ERROR "the consumer built with pkg-config failed: ${rc}")
 endif()

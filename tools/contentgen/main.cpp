@@ -1,66 +1,27 @@
-// avatar-contentgen <outdir>: writes the sample content pack into outdir.
+// avatar-contentgen DIR: writes the sample content pack into DIR.
 
 #include "contentpack.h"
 
-#include <OgreDefaultHardwareBufferManager.h>
-#include <OgreLogManager.h>
-#include <OgreMaterialManager.h>
-#include <OgreRoot.h>
-#include <OgreTextureManager.h>
+#include "support/commandline.h"
+#include "support/headlessengine.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
-
-namespace
-{
-// Runs OGRE without a render system: buffers live in system memory, textures are never loaded.
-class HeadlessOgre
-{
-public:
-    explicit HeadlessOgre(const std::string& logFile)
-    {
-        // Keep the engine's log out of the build output; the log file still gets it.
-        auto* logs = new Ogre::LogManager();
-        logs->createLog(logFile, true, false, false);
-        m_logs.reset(logs);
-        m_root = std::make_unique<Ogre::Root>("", "", "");
-        m_buffers = std::make_unique<Ogre::DefaultHardwareBufferManager>();
-        m_textures = std::make_unique<Ogre::DefaultTextureManager>();
-        Ogre::MaterialManager::getSingleton().initialise();
-    }
-
-    ~HeadlessOgre()
-    {
-        // Textures go before the root, whose resource groups they are registered with;
-        // buffers go after it, since the root's meshes still hold them.
-        Ogre::MaterialManager::getSingleton().removeAll();
-        m_textures.reset();
-        m_root.reset();
-        m_buffers.reset();
-        m_logs.reset();
-    }
-
-    HeadlessOgre(const HeadlessOgre&) = delete;
-    HeadlessOgre& operator=(const HeadlessOgre&) = delete;
-
-private:
-    std::unique_ptr<Ogre::LogManager> m_logs;
-    std::unique_ptr<Ogre::Root> m_root;
-    std::unique_ptr<Ogre::DefaultHardwareBufferManager> m_buffers;
-    std::unique_ptr<Ogre::DefaultTextureManager> m_textures;
-};
-} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
-    {
-        std::fprintf(stderr, "usage: %s <outdir>\n", argv[0]);
-        return 2;
-    }
-    const std::string directory = argv[1];
+    CLI::App app("Writes the sample content pack: bodies with skeletons and animations, items, creatures, NPCs,\n"
+                 "objects, materials, textures and the tables, through the engine's own serializers.",
+                 "avatar-contentgen");
+    avatar_support::addVersionFlag(app);
+    std::string directory;
+    app.add_option("DIR", directory, "The directory to write the pack into (made when missing)")
+        ->required()
+        ->type_name("");
+    if (const int exit = avatar_support::parseCommandLine(app, argc, argv); exit >= 0)
+        return exit;
+
     std::error_code ec;
     std::filesystem::create_directories(directory, ec);
     if (ec)
@@ -72,7 +33,8 @@ int main(int argc, char** argv)
     std::string error;
     bool ok = false;
     {
-        HeadlessOgre ogre(directory + "/contentgen.log");
+        // Buffers in system memory, textures never loaded: the serializers need nothing more.
+        avatar_support::HeadlessEngine engine(directory + "/contentgen.log");
         ok = writeContentPack(directory, error);
     }
     if (!ok)

@@ -2,31 +2,15 @@
 // Every rule lives in avatarsystem/tablechecker.*; this file only walks the results and prints them.
 
 #include "avatarsystem/tablechecker.h"
+#include "support/commandline.h"
+#include "support/headlessengine.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 
 namespace
 {
-
-void usage(std::FILE* out)
-{
-    std::fputs("usage: avatar-tablecheck [--meshes MESHDIR | --no-meshes] [DIR]\n"
-               "       avatar-tablecheck --dump FILE\n"
-               "Checks every table file the avatar system reads that is present in DIR (default \".\"),\n"
-               "prints one line per problem as FILE:LINE: error|warning: MESSAGE and a summary per file,\n"
-               "and exits with 1 when any error was found.\n"
-               "When DIR holds .mesh files, the tables are also checked against those meshes and their\n"
-               "skeletons: item models, worn items' out models, hair geosets, the bodies' sections and\n"
-               "bones, creature effect bones and animation names. Problems of a body itself are reported\n"
-               "on HumanMale.mesh or HumanFemale.mesh at line 0.\n"
-               "  --meshes MESHDIR  check against the meshes in MESHDIR instead\n"
-               "  --no-meshes       check the tables only\n"
-               "--dump prints the rows of one table file as the system holds them.\n",
-               out);
-}
 
 std::string baseName(const std::string& path)
 {
@@ -87,9 +71,22 @@ std::string count(unsigned n, const char* noun)
 
 int check(const std::string& directory, const std::string& meshDirectory)
 {
+    // Meshes and skeletons are read through an engine without a render system; its log stays
+    // out of the report.
+    std::unique_ptr<avatar_support::HeadlessEngine> engine;
     std::unique_ptr<avatar_check::DirectoryMeshes> meshes;
     if (!meshDirectory.empty())
     {
+        try
+        {
+            engine = std::make_unique<avatar_support::HeadlessEngine>();
+        }
+        catch (const std::exception& e)
+        {
+            std::fprintf(stderr, "%s: the meshes cannot be read (the engine did not start: %s)\n",
+                         meshDirectory.c_str(), e.what());
+            return 2;
+        }
         meshes = std::make_unique<avatar_check::DirectoryMeshes>(meshDirectory);
         if (!meshes->ready())
         {
@@ -129,48 +126,40 @@ int check(const std::string& directory, const std::string& meshDirectory)
 
 int main(int argc, char** argv)
 {
+    CLI::App app("Checks every table file the avatar system reads that is present in DIR, prints one line per\n"
+                 "problem as FILE:LINE: error|warning: MESSAGE and a summary per file, and exits with 1 when\n"
+                 "any error was found.",
+                 "avatar-tablecheck");
+    app.footer("When DIR holds .mesh files, the tables are also checked against those meshes and their\n"
+               "skeletons: item models, worn items' out models, hair geosets, the bodies' sections and\n"
+               "bones, creature effect bones and animation names. Problems of a body itself are reported\n"
+               "on HumanMale.mesh or HumanFemale.mesh at line 0.");
+    avatar_support::addVersionFlag(app);
     std::string directory = ".";
     std::string dumpFile;
     std::string meshDirectory;
-    bool haveDirectory = false;
-    bool noMeshes = false;
-    for (int i = 1; i < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-        {
-            usage(stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--dump") == 0 && i + 1 < argc)
-            dumpFile = argv[++i];
-        else if (std::strcmp(argv[i], "--meshes") == 0 && i + 1 < argc)
-            meshDirectory = argv[++i];
-        else if (std::strcmp(argv[i], "--no-meshes") == 0)
-            noMeshes = true;
-        else if (argv[i][0] != '-' && !haveDirectory)
-        {
-            directory = argv[i];
-            haveDirectory = true;
-        }
-        else
-        {
-            usage(stderr);
-            return 2;
-        }
-    }
+    CLI::Option* directoryOption =
+        app.add_option("DIR", directory, "The directory of the tables (default: the current one)")->type_name("");
+    CLI::Option* meshesOption =
+        app.add_option("--meshes", meshDirectory, "Check against the meshes in MESHDIR instead")->type_name("MESHDIR");
+    CLI::Option* noMeshesOption = app.add_flag("--no-meshes", "Check the tables only");
+    app.add_option("--dump", dumpFile, "Print the rows of one table file as the system holds them")
+        ->type_name("FILE")
+        ->excludes(directoryOption)
+        ->excludes(meshesOption)
+        ->excludes(noMeshesOption);
+    meshesOption->excludes(noMeshesOption);
+    if (const int exit = avatar_support::parseCommandLine(app, argc, argv); exit >= 0)
+        return exit;
+
     if (!dumpFile.empty())
         return dump(dumpFile);
-    if (noMeshes && !meshDirectory.empty())
-    {
-        usage(stderr);
-        return 2;
-    }
     if (!meshDirectory.empty() && !avatar_check::DirectoryMeshes::holdsMeshes(meshDirectory))
     {
         std::fprintf(stderr, "%s: no .mesh files found\n", meshDirectory.c_str());
         return 2;
     }
-    if (meshDirectory.empty() && !noMeshes && avatar_check::DirectoryMeshes::holdsMeshes(directory))
+    if (meshDirectory.empty() && !noMeshesOption->count() && avatar_check::DirectoryMeshes::holdsMeshes(directory))
         meshDirectory = directory;
     return check(directory, meshDirectory);
 }
