@@ -1,5 +1,7 @@
 #pragma once
 
+#include "effects/effectsexport.h"
+
 #include <OgreColourValue.h>
 #include <OgrePrerequisites.h>
 
@@ -9,7 +11,7 @@
 #include <string>
 
 /// How to make one kind of effect.
-struct EffectTemplate
+struct AVATAREFFECTS_API EffectTemplate
 {
     /// OGRE particle system template to copy. When it is empty or no such template is
     /// registered with the ParticleSystemManager, the effect is a billboard instead.
@@ -27,7 +29,7 @@ struct EffectTemplate
 /// One live effect: a movable object in the scene manager that may hang on a bone.
 /// Owned by EffectManager. Callers keep the pointer until they free the effect by name
 /// and never delete it.
-class Effect
+class AVATAREFFECTS_API Effect
 {
 public:
     Effect(const Effect&) = delete;
@@ -87,7 +89,7 @@ private:
 /// (columns: ID, name, template name, size, speed; lines containing "//" are comments; a line
 /// of 0 or 1 byte ends the table; rows without exactly five fields are skipped).
 /// No call throws: OGRE failures become a null result.
-class EffectManager
+class AVATAREFFECTS_API EffectManager
 {
 public:
     /// The table read for kinds that were not registered.
