@@ -48,7 +48,7 @@ private:
 };
 
 /// The shared empty row returned by every lookup that finds nothing. Never modify it.
-extern AVATARSYSTEM_API const Record s_emptyRecord;
+AVATARSYSTEM_API extern const Record s_emptyRecord;
 
 /// How one table file is laid out: its file name, its columns and how its rows are found.
 /// Each table class holds its own (layout()); everything else that writes, checks or names a
