@@ -3,7 +3,7 @@
 #include "avatarsystem/textdatabase.h"
 
 /// Maps an animation kind to the skeletal animation and how it is played: "Animation.csv".
-class AnimationDB : public KeyedTextDataBase
+class AVATARSYSTEM_API AnimationDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned AnimType = 0, PlayType = 1, BlendType = 2, AnimName = 3, IsMerge = 4, expain = 5;

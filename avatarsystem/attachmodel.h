@@ -1,5 +1,7 @@
 #pragma once
 
+#include "avatarsystem/avatarsystemexport.h"
+
 #include <OgrePrerequisites.h>
 
 #include <string>
@@ -10,7 +12,7 @@ class Effect;
 /// One item mesh hung on a bone of an avatar, with at most one effect.
 /// Owns its entity, the material copies of its sub-entities and its effect; never the parent entity.
 /// The owner creates it with new, calls destroy() and then deletes it.
-class AttachModel
+class AVATARSYSTEM_API AttachModel
 {
 public:
     AttachModel() = default;

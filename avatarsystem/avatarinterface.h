@@ -4,6 +4,8 @@
 // The host is compiled against these declarations: the order and width of the
 // record fields and the order of the interface operations are part of the ABI.
 
+#include "avatarsystem/avatarsystemexport.h"
+
 #include <string>
 
 namespace Ogre
@@ -15,7 +17,7 @@ class AttachModel;
 class IInstance;
 
 /// Which attachment effects of a player are shown; nonzero shows the effect of that place.
-struct WeaponEffectVisible
+struct AVATARSYSTEM_API WeaponEffectVisible
 {
     unsigned flag0 = 0;            ///< carried, not read by the avatar system
     unsigned shoulderEffect = 0;   ///< place 1
@@ -27,7 +29,7 @@ struct WeaponEffectVisible
 };
 
 /// Appearance and equipment of a player avatar. Copied as a whole record.
-struct PlayerSetting_t
+struct AVATARSYSTEM_API PlayerSetting_t
 {
     /// Zero-fills the whole record, then sets renderObj.
     PlayerSetting_t();
@@ -60,7 +62,7 @@ struct PlayerSetting_t
 };
 
 /// Identity of a creature, NPC or object avatar. Copied as a whole record.
-struct CreatureSetting_t
+struct AVATARSYSTEM_API CreatureSetting_t
 {
     /// Zero-fills the whole record.
     CreatureSetting_t();
@@ -76,7 +78,7 @@ struct CreatureSetting_t
 
 /// The host's view object, notified when an avatar has been built.
 /// Only these operations are called by the avatar system, in this order in the table.
-class IEntityView
+class AVATARSYSTEM_API IEntityView
 {
 public:
     virtual void onInstanceReady(IInstance* instance, int zero) = 0;
@@ -89,7 +91,7 @@ protected:
 };
 
 /// A second host object told about a built avatar through the view's key.
-class IEntityViewObserver
+class AVATARSYSTEM_API IEntityViewObserver
 {
 public:
     /// The first two operations belong to the host; the avatar system never calls them.
@@ -104,7 +106,7 @@ protected:
 /// Handed to createPlayer/createCreature; the new instance owns it from then on (when the call
 /// returns null, no instance took it and it stays the caller's).
 /// A non-null record also makes the build deferred to the per-frame loader.
-struct ENTITY_CALLBACK
+struct AVATARSYSTEM_API ENTITY_CALLBACK
 {
     int type = 0; ///< 0 notify view and observer; 1, 2 creature notifications; 3 already notified
     IEntityView* view = nullptr;
@@ -166,7 +168,7 @@ enum ANI_BLEND_TYPE
 };
 
 /// Receives animation events of an avatar.
-class IActionCallback
+class AVATARSYSTEM_API IActionCallback
 {
 public:
     /// A play-once animation reached its end; part 0 main, 1 main under an overlay, 2 overlay.
@@ -179,7 +181,7 @@ protected:
 };
 
 /// Told when a render-to-texture copy has been built.
-class IRttObjectCallback
+class AVATARSYSTEM_API IRttObjectCallback
 {
 public:
     /// Belongs to the host; the avatar system never calls it.
@@ -191,7 +193,7 @@ protected:
 };
 
 /// Told when a render-to-texture copy has been built, by kind.
-class I3DRttObjectCallback
+class AVATARSYSTEM_API I3DRttObjectCallback
 {
 public:
     virtual void onPlayerCopyCreated() = 0;
@@ -202,7 +204,7 @@ protected:
 };
 
 /// The avatar system; one per process, obtained through getSingletonPtr().
-class IAvatarSystem
+class AVATARSYSTEM_API IAvatarSystem
 {
 public:
     /// Constructs the system on the first call (the host's "Everwind" scene manager
@@ -237,7 +239,7 @@ protected:
 };
 
 /// One avatar. Instances are owned and disposed of by the system.
-class IInstance
+class AVATARSYSTEM_API IInstance
 {
 public:
     virtual bool create() = 0;

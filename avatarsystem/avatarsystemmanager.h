@@ -47,7 +47,7 @@ struct BodyPartition;
 /// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
 /// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %
 /// at which they end (a wrapping state could jump past it and never end). Looping overlays loop.
-class AnimationController
+class AVATARSYSTEM_API AnimationController
 {
 public:
     AnimationController();
@@ -211,7 +211,7 @@ private:
 
 /// Base of the avatar classes the manager creates, registers and disposes of.
 /// Adds nothing to the host's operation table: its own operations come after the 37 of IInstance.
-class ManagedInstance : public IInstance
+class AVATARSYSTEM_API ManagedInstance : public IInstance
 {
 public:
     virtual ~ManagedInstance() = default;
@@ -220,7 +220,7 @@ public:
 };
 
 /// One deferred build: the unique ID of a registered avatar and its kind (0 player, 1 creature).
-struct CreateRequest
+struct AVATARSYSTEM_API CreateRequest
 {
     unsigned uniqueID = 0;
     int kind = 0;
@@ -228,7 +228,7 @@ struct CreateRequest
 
 /// The one object behind IAvatarSystem: registry of avatars and tables, holder of the
 /// host's scene manager, and per-frame driver of deferred builds.
-class AvatarSystemManager : public IAvatarSystem, public Ogre::Singleton<AvatarSystemManager>
+class AVATARSYSTEM_API AvatarSystemManager : public IAvatarSystem, public Ogre::Singleton<AvatarSystemManager>
 {
 public:
     enum RequestKind

@@ -9,7 +9,7 @@
 
 /// A player avatar: one entity of the shared body mesh of its gender whose sub-entities are
 /// shown, hidden and re-textured from its setting, plus the models hung on its bones.
-class CharacterInstance : public InstanceBase
+class AVATARSYSTEM_API CharacterInstance : public InstanceBase
 {
 public:
     static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CHARACTER;

@@ -5,7 +5,7 @@
 #include <string>
 
 /// Creatures and NPCs share one layout; only the name of column 0 differs.
-class CreatureLayoutDB : public KeyedTextDataBase
+class AVATARSYSTEM_API CreatureLayoutDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned Scale = 1, Name = 2, FileName = 3, Effect1 = 4, Effect2 = 5, Effect3 = 6, Effect4 = 7,
@@ -31,7 +31,7 @@ protected:
 };
 
 /// Monsters: "Creature.csv", IDs below 30000.
-class CreatureDB : public CreatureLayoutDB
+class AVATARSYSTEM_API CreatureDB : public CreatureLayoutDB
 {
 public:
     static constexpr unsigned CreatureID = 0;
@@ -42,7 +42,7 @@ public:
 };
 
 /// NPCs: "Npc.csv", IDs from 30000 outside 37000-38999.
-class NpcDB : public CreatureLayoutDB
+class AVATARSYSTEM_API NpcDB : public CreatureLayoutDB
 {
 public:
     static constexpr unsigned NpcID = 0;
@@ -53,7 +53,7 @@ public:
 };
 
 /// World objects: "Object.csv", IDs 37000-38999.
-class ObjectDB : public KeyedTextDataBase
+class AVATARSYSTEM_API ObjectDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned ObjectId = 0, Scale = 1, Name = 2, FileName = 3, Effect1 = 4, Effect2 = 5, Effect3 = 6,

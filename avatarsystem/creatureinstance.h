@@ -9,7 +9,7 @@ class Effect;
 
 /// A creature, NPC or object avatar: one entity from the mesh its table row names, its own
 /// material copies, up to five effects on the bones "effect_1" to "effect_5".
-class CreatureInstance : public InstanceBase
+class AVATARSYSTEM_API CreatureInstance : public InstanceBase
 {
 public:
     static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CREATURE;

@@ -3,7 +3,7 @@
 #include "avatarsystem/textdatabase.h"
 
 /// Items held or hung on bones: "ItemDisplay.csv", keyed by ItemID.
-class EWItemDB : public KeyedTextDataBase
+class AVATARSYSTEM_API EWItemDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned ItemID = 0, Name = 1, Type = 2, ModelFile = 3, ModelFile2 = 4, HideHair = 5, HideHead = 6,
@@ -21,7 +21,7 @@ public:
 };
 
 /// Worn items that change textures and geosets: "WearingItemDisplay.csv", keyed by ItemID.
-class EWWearingDB : public KeyedTextDataBase
+class AVATARSYSTEM_API EWWearingDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned ItemID = 0, Name = 1, Type = 2, TexPath = 3, outModel = 4, material = 5, TexHand = 6,
@@ -39,7 +39,7 @@ public:
 };
 
 /// Effect kinds: "EWEffects.csv", keyed by effectID.
-class EWEffectsDB : public KeyedTextDataBase
+class AVATARSYSTEM_API EWEffectsDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned effectID = 0, effectName = 1, effectTemplatName = 2, effectSize = 3, effectSpeed = 4;
@@ -54,7 +54,7 @@ public:
 };
 
 /// Preset characters, one per row in file order: "EWCharBaseInfo.csv".
-class EWBaseInfoDB : public TextDataBase
+class AVATARSYSTEM_API EWBaseInfoDB : public TextDataBase
 {
 public:
     static constexpr unsigned charID = 0, Name = 1, race = 2, gender = 3, facialHairStyle = 4, hairStyle = 5,
@@ -74,7 +74,7 @@ public:
 };
 
 /// Races in file order, race N on row N: "EWRaces.csv".
-class EWCharRacesDB : public TextDataBase
+class AVATARSYSTEM_API EWCharRacesDB : public TextDataBase
 {
 public:
     static constexpr unsigned RaceID = 0, ShortName = 1, Name = 2, ChineseName = 3, scale = 4, Special1 = 5,
@@ -92,7 +92,7 @@ public:
 
 /// Textures per body section under a key packed from race, gender, type, section and colour:
 /// "EWCharSections.csv". Column 0 must hold the packed key of the row's own columns.
-class EWCharSectionsDB : public KeyedTextDataBase
+class AVATARSYSTEM_API EWCharSectionsDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned SectonID = 0, Race = 1, Gender = 2, Type = 3, Section = 4, Color = 5, Tex1 = 6, Tex2 = 7,
@@ -128,7 +128,7 @@ private:
 
 /// Hair sub-meshes per race, gender and hair style: "EWCharHairGeo.csv".
 /// Column 0 must hold the packed key of the row's own columns.
-class EWCharHairGeoDB : public KeyedTextDataBase
+class AVATARSYSTEM_API EWCharHairGeoDB : public KeyedTextDataBase
 {
 public:
     static constexpr unsigned CharHairGeosetID = 0, Race = 1, Gender = 2, Section = 3, Submesh1 = 4, Submesh2 = 5,
@@ -153,7 +153,7 @@ public:
 };
 
 /// Beard styles in file order: "EWCharFacialHairStyles.csv". No ID column.
-class EWCharFacialHairDB : public TextDataBase
+class AVATARSYSTEM_API EWCharFacialHairDB : public TextDataBase
 {
 public:
     static constexpr unsigned Race = 0, Gender = 1, Style = 2, Geoset1 = 3, Geoset3 = 4, Geoset2 = 5;

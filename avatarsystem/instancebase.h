@@ -10,7 +10,7 @@
 /// animation controller it owns and the IInstance animation operations that forward to it,
 /// manual stepping of a chosen animation state, the movement speeds, and the fade-in that
 /// update() runs after the controller.
-class InstanceBase : public ManagedInstance
+class AVATARSYSTEM_API InstanceBase : public ManagedInstance
 {
 public:
     InstanceBase(const InstanceBase&) = delete;

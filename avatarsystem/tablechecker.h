@@ -16,7 +16,7 @@ class MeshReader;
 /// Checks of hand-edited table files for content authors. Every rule reads a file exactly as the
 /// tables do (avatar_detail::TableFileReader and the same splitter) but keeps going past the
 /// first fault, so that one run reports every problem with its line number.
-namespace avatar_check
+namespace AVATARSYSTEM_API avatar_check
 {
 
 /// One problem found in a table file. Line 0 names the whole file.

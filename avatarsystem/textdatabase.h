@@ -1,5 +1,7 @@
 #pragma once
 
+#include "avatarsystem/avatarsystemexport.h"
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -7,7 +9,7 @@
 
 /// One table row: ordered text fields, stored exactly as they stood in the file.
 /// A record without fields is invalid; every lookup that misses returns s_emptyRecord.
-class Record
+class AVATARSYSTEM_API Record
 {
 public:
     Record() = default;
@@ -46,12 +48,12 @@ private:
 };
 
 /// The shared empty row returned by every lookup that finds nothing. Never modify it.
-extern const Record s_emptyRecord;
+AVATARSYSTEM_API extern const Record s_emptyRecord;
 
 /// How one table file is laid out: its file name, its columns and how its rows are found.
 /// Each table class holds its own (layout()); everything else that writes, checks or names a
 /// table reads it there.
-struct TableLayout
+struct AVATARSYSTEM_API TableLayout
 {
     std::string fileName;             ///< bare file name, as the system opens it
     std::vector<std::string> columns; ///< the column constants' names, by index
@@ -131,7 +133,7 @@ void printOpenFailure();
 
 /// One table file held in memory: rows in file order.
 /// The base of every table; the keyed tables store their rows in their own maps.
-class TextDataBase
+class AVATARSYSTEM_API TextDataBase
 {
 public:
     /// Stores the file name (resolved against the current directory) and the column count; no file access.
@@ -216,7 +218,7 @@ template <class Store> bool TextDataBase::readRows(Store&& store)
 /// A table whose rows are kept in an ordered map under column 0 (read as unsigned).
 /// The first row with a given key wins; later duplicates are dropped.
 /// The row vector of the base stays empty.
-class KeyedTextDataBase : public TextDataBase
+class AVATARSYSTEM_API KeyedTextDataBase : public TextDataBase
 {
 public:
     KeyedTextDataBase(const std::string& fileName, unsigned numFields) : TextDataBase(fileName, numFields) {}
@@ -248,4 +250,4 @@ protected:
 };
 
 /// The first row in order whose column equals name byte for byte, else s_emptyRecord.
-const Record& findRowByName(const std::vector<Record>& rows, unsigned column, const char* name);
+AVATARSYSTEM_API const Record& findRowByName(const std::vector<Record>& rows, unsigned column, const char* name);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "effects/effectsexport.h"
+
 #include <OgreColourValue.h>
 #include <OgreMovableObject.h>
 #include <OgrePrerequisites.h>
@@ -10,7 +12,7 @@
 #include <string>
 
 /// How to make one kind of effect.
-struct EffectTemplate
+struct AVATAREFFECTS_API EffectTemplate
 {
     /// OGRE particle system template to copy. When it is empty or no such template is
     /// registered with the ParticleSystemManager, the effect is a billboard instead.
@@ -30,7 +32,7 @@ struct EffectTemplate
 /// and never delete it; getEffect(name) tells whether it is still live.
 /// When the host destroys the OGRE object (clearing its scene, or with its scene manager), the
 /// effect stays listed without an object: show and hide do nothing and the object is null.
-class Effect : private Ogre::MovableObject::Listener
+class AVATAREFFECTS_API Effect : private Ogre::MovableObject::Listener
 {
 public:
     Effect(const Effect&) = delete;
@@ -91,7 +93,7 @@ private:
 /// (columns: ID, name, template name, size, speed; lines containing "//" are comments; a line
 /// of 0 or 1 byte ends the table; rows without exactly five fields are skipped).
 /// No call throws: OGRE failures become a null result.
-class EffectManager
+class AVATAREFFECTS_API EffectManager
 {
 public:
     /// The table read for kinds that were not registered.
