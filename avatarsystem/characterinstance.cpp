@@ -649,9 +649,14 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                                std::string name = current->getName();
                                const bool own = std::find(m_materialCopies.begin(), m_materialCopies.end(), name) !=
                                                 m_materialCopies.end();
+                               Ogre::MaterialPtr copy;
                                if (own)
                                {
-                                   materials.remove(current);
+                                   // The copy takes the template's details under its own name and handle:
+                                   // removing it and cloning anew would cost the engine a scan of every
+                                   // material of its group, which grows with the crowd.
+                                   copy = current;
+                                   templ->copyDetailsTo(copy);
                                }
                                else
                                {
@@ -659,8 +664,8 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                                    name = freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" +
                                                            std::to_string(m_uniqueID));
                                    m_materialCopies.push_back(name);
+                                   copy = templ->clone(name);
                                }
-                               Ogre::MaterialPtr copy = templ->clone(name);
                                if (!texture.empty())
                                    if (Ogre::TextureUnitState* unit = firstTextureUnit(copy))
                                        unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
