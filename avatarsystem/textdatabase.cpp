@@ -134,11 +134,13 @@ TableFileReader::Line TableFileReader::next(char*& line, std::size_t& length)
 
 bool rowWritesFaithfully(const Record& row, unsigned numFields)
 {
-    if (row.getNumFields() != numFields || numFields == 0)
+    if (row.getNumFields() < numFields || numFields == 0)
         return false;
+    // Fields past the table's columns are not part of the table: they are neither written nor checked.
     std::size_t lineLength = numFields - 1;
-    for (const std::string& field : row.fields())
+    for (unsigned j = 0; j < numFields; ++j)
     {
+        const std::string& field = row.fields()[j];
         if (field.find_first_of(std::string(",\n\r\0", 4)) != std::string::npos)
             return false;
         lineLength += field.size();
@@ -184,10 +186,17 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
     }
     ok = (std::fflush(out) == 0) && ok;
     ok = (std::fclose(out) == 0) && ok;
-    if (!ok || std::rename(temporary.c_str(), fileName.c_str()) != 0)
+    if (!ok)
     {
         std::remove(temporary.c_str());
         return WriteResult::WriteFailed;
+    }
+    // A table file that cannot be replaced (a directory of that name, say) is one that cannot be
+    // opened for writing.
+    if (std::rename(temporary.c_str(), fileName.c_str()) != 0)
+    {
+        std::remove(temporary.c_str());
+        return WriteResult::CannotOpen;
     }
     return WriteResult::Ok;
 }

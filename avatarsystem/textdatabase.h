@@ -112,12 +112,13 @@ void splitTableLine(const char* line, std::size_t length, Record& rec);
 enum class WriteResult
 {
     Ok,
-    CannotOpen,  ///< the file (or the file beside it) could not be opened for writing
-    WriteFailed, ///< writing or replacing failed part-way; the previous file is intact
-    Unfaithful   ///< a row would not read back as it is (wrong field count, ",", "//", line break, too short)
+    CannotOpen,  ///< the file beside it could not be opened, or the file could not be replaced by it
+    WriteFailed, ///< writing failed part-way; the previous file is intact
+    Unfaithful   ///< a row would not read back as it is (too few fields, ",", "//", line break, too short)
 };
 
-/// Checks that a row written with numFields columns reads back as the same row.
+/// Checks that the first numFields fields of a row, written as a line, read back as the same fields.
+/// Fields past numFields are not written.
 bool rowWritesFaithfully(const Record& row, unsigned numFields);
 
 /// Writes rows as a table file: first to a file beside it, then renamed over it,

@@ -317,15 +317,21 @@ TEST(KeyedTables, rewriteWritesAscendingKeysWithTheTableColumnCount)
         EXPECT_EQ(again.getByID(entry.first).fields(), entry.second.fields());
 
     {
-        SCOPED_TRACE("a row added with another column count is refused, the file kept");
+        SCOPED_TRACE("fields past the table's columns are not written; a row short of them is refused");
         const std::string kept = dir.read("Creature.csv");
         EWItemDB items;
         dir.write("ItemDisplay.csv", line({"1"}, 11));
         ASSERT_TRUE(items.open());
-        Record wide = record({"2"}, 12);
+        Record wide = record({"2"}, 11);
+        wide.record_push_back("not,part//of the table\n");
         items.addRecord(wide);
+        ASSERT_TRUE(items.rewrite());
+        const std::string written = line({"1"}, 11) + line({"2"}, 11);
+        EXPECT_EQ(dir.read("ItemDisplay.csv"), written);
+        Record narrow = record({"3"}, 10);
+        items.addRecord(narrow);
         EXPECT_FALSE(items.rewrite());
-        EXPECT_EQ(dir.read("ItemDisplay.csv"), line({"1"}, 11));
+        EXPECT_EQ(dir.read("ItemDisplay.csv"), written);
         EXPECT_EQ(dir.read("Creature.csv"), kept);
     }
     {
