@@ -345,15 +345,18 @@ std::string AvatarSystemManager::getMeshFileFromId(unsigned ID)
     if (ID < 10000)
         return std::string();
     const Record* row = findCreatureRow(ID);
-    return row ? std::string(row->getString(CreatureDB::FileName)) : std::string();
+    // A row shortened through insteadRecord may lack the column.
+    const char* file = row ? row->getString(CreatureDB::FileName) : nullptr;
+    return file ? std::string(file) : std::string();
 }
 
 const char* AvatarSystemManager::getHeadImageFromId(unsigned ID, char* buffer)
 {
     const Record* row = findCreatureRow(ID);
-    if (!row)
+    // A row without the column answers as a missing row: null, the buffer untouched.
+    const char* image = row ? row->getString(CreatureDB::HeadImage) : nullptr;
+    if (!image)
         return nullptr;
-    const char* image = row->getString(CreatureDB::HeadImage);
     if (buffer)
         std::strcpy(buffer, image);
     return image;
