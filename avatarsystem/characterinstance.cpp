@@ -216,6 +216,7 @@ void CharacterInstance::setProperties(const PlayerSetting_t& setting)
 
 bool CharacterInstance::create()
 {
+    const avatar_detail::FailureSubject subject(this);
     bool built = false;
     avatar_detail::guarded("building a character", [this, &built] { built = build(); });
     return built;
@@ -542,7 +543,8 @@ void CharacterInstance::copyMaterials()
                                    Ogre::MaterialPtr& copy = made[source];
                                    if (!copy)
                                    {
-                                       Ogre::MaterialPtr original = materials.getByName(source, Ogre::RGN_AUTODETECT);
+                                       Ogre::MaterialPtr original = avatar_detail::findMaterial(
+                                           source, "copying a character material", s_fallbackMaterial);
                                        if (!original)
                                            original = materials.getByName(s_fallbackMaterial, Ogre::RGN_AUTODETECT);
                                        // Neither the mesh's material nor the fallback exists: the sub-entity keeps what
@@ -620,7 +622,8 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                            [&]
                            {
                                Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-                               const Ogre::MaterialPtr templ = materials.getByName(templateName, Ogre::RGN_AUTODETECT);
+                               const Ogre::MaterialPtr templ =
+                                   avatar_detail::findMaterial(templateName, "re-templating a section");
                                const Ogre::MaterialPtr current = sub->getMaterial();
                                if (!templ || !current)
                                    return;
