@@ -47,7 +47,8 @@ bool AttachModel::create(std::string name, std::string meshFile)
     if (!scene || m_entity)
         return false;
 
-    m_entity = avatar_detail::createEntityOrNull(scene, name, meshFile, "creating an attached model");
+    m_entity = avatar_detail::createEntityOrNull(scene, name, meshFile, "creating an attached model",
+                                                 avatar_detail::MeshFailure::CallerLogs);
     if (!m_entity)
     {
         if (Ogre::LogManager* log = Ogre::LogManager::getSingletonPtr())
@@ -83,7 +84,8 @@ bool AttachModel::create(std::string name, std::string meshFile)
                                        sub->setMaterialName(copyName, Ogre::RGN_AUTODETECT);
                                        return;
                                    }
-                                   Ogre::MaterialPtr source = materials.getByName(meshMaterial, Ogre::RGN_AUTODETECT);
+                                   Ogre::MaterialPtr source = avatar_detail::findMaterial(
+                                       meshMaterial, "copying an attached model's material", kFallbackMaterial);
                                    if (!source)
                                        source = materials.getByName(kFallbackMaterial, Ogre::RGN_AUTODETECT);
                                    // With neither material there is nothing to copy: the sub-entity keeps
@@ -120,7 +122,7 @@ bool AttachModel::attach(Ogre::Entity* parent, std::string boneName)
     if (m_entity->isAttached())
         return false;
     // Ask first: attachObjectToBone throws for a parent without skeleton or without the bone.
-    if (!hasBone(parent, boneName))
+    if (!hasBone(parent, boneName, "hanging an attached model"))
         return false;
     const bool hung = avatar_detail::guarded(
         "hanging an attached model",
@@ -151,7 +153,10 @@ bool AttachModel::createEffect(std::string effectName, bool isCopy)
     else if (hasBone(m_entity, "Shoulder_1"))
         bone = "Shoulder_1";
     else
-        return false;
+        return avatar_detail::logFailure(
+            "hanging an attached model's effect",
+            {"bone", "weapon_2",
+             "nor is \"Shoulder_1\" on \"" + m_entity->getName() + "\": effect \"" + effectName + "\" not hung"});
 
     return avatar_detail::hangEffect(m_entity, bone, *effect, isCopy);
 }

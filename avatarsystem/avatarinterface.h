@@ -3,6 +3,8 @@
 // The contract between the game client (the host) and the avatar library.
 // The host is compiled against these declarations: the order and width of the
 // record fields and the order of the interface operations are part of the ABI.
+// Every enum is a 32-bit int, so any value a host passes (an animation kind from its own data,
+// a table number or blend type outside the names below) is a valid value of its type.
 
 #include "avatarsystem/avatarsystemexport.h"
 
@@ -113,13 +115,13 @@ struct AVATARSYSTEM_API ENTITY_CALLBACK
     IEntityViewObserver* observer = nullptr;
 };
 
-enum INSTANCE_TYPE_e
+enum INSTANCE_TYPE_e : int
 {
     INSTANCE_CHARACTER = 0,
     INSTANCE_CREATURE = 1
 };
 
-enum CharSlots
+enum CharSlots : int
 {
     SLOT_HEAD = 0,
     SLOT_SHOULDER = 1,
@@ -139,7 +141,7 @@ enum CharSlots
 };
 
 /// Tables held by the system; values 0-8 and 18 name no table.
-enum DB_NAME_e
+enum DB_NAME_e : int
 {
     DB_CREATURE = 9,
     DB_NPC = 10,
@@ -155,13 +157,13 @@ enum DB_NAME_e
 };
 
 /// An animation kind: the AnimType column of the animation table. Name searches cover 0 to 1004.
-enum AnimationType
+enum AnimationType : int
 {
     ANIM_NONE = 9999 ///< no animation
 };
 
 /// How a newly played main animation takes over from the running one.
-enum ANI_BLEND_TYPE
+enum ANI_BLEND_TYPE : int
 {
     BLEND_SMOOTH = 0,   ///< cross-fade
     BLEND_IMMEDIATE = 3 ///< the old animation stops at once

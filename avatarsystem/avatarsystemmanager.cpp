@@ -94,6 +94,8 @@ template <class Table> TextDataBase* AvatarSystemManager::openTable(Table*& memb
         if (!table->open())
         {
             // A failed open is retried from scratch by the next request.
+            avatar_detail::logFailure("opening a table",
+                                      {"table", table->getFileName(), "or a row of it has the wrong column count"});
             delete table;
             return nullptr;
         }
@@ -362,15 +364,18 @@ std::string AvatarSystemManager::getMeshFileFromId(unsigned ID)
     if (ID < 10000)
         return std::string();
     const Record* row = findCreatureRow(ID);
-    return row ? std::string(row->getString(CreatureDB::FileName)) : std::string();
+    // A row shortened through insteadRecord may lack the column.
+    const char* file = row ? row->getString(CreatureDB::FileName) : nullptr;
+    return file ? std::string(file) : std::string();
 }
 
 const char* AvatarSystemManager::getHeadImageFromId(unsigned ID, char* buffer)
 {
     const Record* row = findCreatureRow(ID);
-    if (!row)
+    // A row without the column answers as a missing row: null, the buffer untouched.
+    const char* image = row ? row->getString(CreatureDB::HeadImage) : nullptr;
+    if (!image)
         return nullptr;
-    const char* image = row->getString(CreatureDB::HeadImage);
     if (buffer)
         std::strcpy(buffer, image);
     return image;
@@ -609,12 +614,6 @@ const unsigned s_lastSearchedType = 1004;
 
 const char* const s_runAnimations[] = {"Run", "Main_run", "Pair_run", "Heavy_run", "Long_run", "Master_run", "Bow_run"};
 
-const AnimationDB* animationTable()
-{
-    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
-    return manager ? static_cast<const AnimationDB*>(manager->getDB(DB_ANIMATION)) : nullptr;
-}
-
 /// The fraction of a state's length played, as getPlayPercent answers it for the state's name.
 float percentOf(const Ogre::AnimationState* state)
 {
@@ -640,6 +639,14 @@ void positionState(Ogre::AnimationState* state, float start)
 
 AnimationController::AnimationController() = default;
 AnimationController::~AnimationController() = default;
+
+const AnimationDB* AnimationController::animationTable() const
+{
+    // A table that cannot be opened is noted for the avatar that asked.
+    const avatar_detail::FailureSubject subject(m_owner);
+    AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
+    return manager ? static_cast<const AnimationDB*>(manager->getDB(DB_ANIMATION)) : nullptr;
+}
 
 void AnimationController::setEntity(Ogre::Entity* entity)
 {

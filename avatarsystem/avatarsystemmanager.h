@@ -145,6 +145,8 @@ private:
     };
     void deliverEvents();
     void notifyEnd(AnimationType type, int part);
+    /// The animation table, or null when it cannot be opened.
+    const AnimationDB* animationTable() const;
 
     enum RateKind
     {

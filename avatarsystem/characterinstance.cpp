@@ -219,6 +219,7 @@ bool CharacterInstance::create()
 {
     if (isDestroyed())
         return false;
+    const avatar_detail::FailureSubject subject(this);
     bool built = false;
     avatar_detail::guarded("building a character", [this, &built] { built = build(); });
     return built;
@@ -564,7 +565,8 @@ void CharacterInstance::copyMaterials()
                                    Ogre::MaterialPtr& copy = made[source];
                                    if (!copy)
                                    {
-                                       Ogre::MaterialPtr original = materials.getByName(source, Ogre::RGN_AUTODETECT);
+                                       Ogre::MaterialPtr original = avatar_detail::findMaterial(
+                                           source, "copying a character material", s_fallbackMaterial);
                                        if (!original)
                                            original = materials.getByName(s_fallbackMaterial, Ogre::RGN_AUTODETECT);
                                        // Neither the mesh's material nor the fallback exists: the sub-entity keeps what
@@ -641,8 +643,8 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
     avatar_detail::guarded("re-templating a section",
                            [&]
                            {
-                               Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-                               const Ogre::MaterialPtr templ = materials.getByName(templateName, Ogre::RGN_AUTODETECT);
+                               const Ogre::MaterialPtr templ =
+                                   avatar_detail::findMaterial(templateName, "re-templating a section");
                                const Ogre::MaterialPtr current = sub->getMaterial();
                                if (!templ || !current)
                                    return;

@@ -22,6 +22,7 @@ public:
     /// The first row in ascending ID order whose Name equals name (case-sensitive, no trimming).
     const Record& getByName(const std::string& name) const { return findByName(Name, name.c_str()); }
     /// Replaces the row stored under id (the key stays id); false and nothing changed when there is none.
+    /// (Through a TextDataBase pointer, insteadRecord takes a position in key order instead.)
     bool insteadRecord(Record& rec, unsigned id) { return replaceStored(rec, id); }
 
 protected:
@@ -66,5 +67,6 @@ public:
     ObjectDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     const Record& getByName(const std::string& name) const { return findByName(Name, name.c_str()); }
+    /// As CreatureLayoutDB::insteadRecord: by ID here, by position through a TextDataBase pointer.
     bool insteadRecord(Record& rec, unsigned id) { return replaceStored(rec, id); }
 };

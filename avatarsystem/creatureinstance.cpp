@@ -113,6 +113,7 @@ void CreatureInstance::setProperties(const CreatureSetting_t& setting)
 
 bool CreatureInstance::create()
 {
+    const avatar_detail::FailureSubject subject(this);
     // Built already: a second build would lose the entity it holds.
     if (m_entity)
         return true;

@@ -16,8 +16,10 @@ public:
     EWItemDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
     const Record& getByName(const char* name) const { return findByName(Name, name); }
-    /// Stores a copy under its column 0, replacing any row stored there.
-    bool addRecord(Record& rec) { return storeReplacing(rec); }
+
+protected:
+    /// addRecord stores a copy under its column 0, replacing any row stored there.
+    bool storeRecord(const Record& rec) override { return storeReplacing(rec); }
 };
 
 /// Worn items that change textures and geosets: "WearingItemDisplay.csv", keyed by ItemID.
@@ -34,8 +36,11 @@ public:
 
     EWWearingDB() : KeyedTextDataBase(layout()) {}
     const Record& getByID(unsigned id) const { return findByKey(id); }
-    /// Stores a copy under its column 0 only when no row is stored there; false when one was (it stays).
-    bool addRecord(Record& rec) { return storeIfNew(rec); }
+
+protected:
+    /// addRecord stores a copy under its column 0 only when no row is stored there; false when one
+    /// was (it stays).
+    bool storeRecord(const Record& rec) override { return storeIfNew(rec); }
 };
 
 /// Effect kinds: "EWEffects.csv", keyed by effectID.
@@ -114,12 +119,15 @@ public:
     {
         return findByKey(makeKey(race, gender, type, section, color));
     }
-    /// Stores a copy under its column 0, replacing any row stored there.
-    bool addRecord(Record& rec) { return storeReplacing(rec); }
     /// How many colours that section offers.
     int getColorsFor(unsigned race, unsigned gender, unsigned type, unsigned section) const;
     /// How many sections of that type exist in that colour.
     int getSectionsFor(unsigned race, unsigned gender, unsigned type, unsigned color) const;
+
+protected:
+    /// addRecord stores a copy under its column 0 (not a key packed from the columns), replacing
+    /// any row stored there.
+    bool storeRecord(const Record& rec) override { return storeReplacing(rec); }
 
 private:
     /// Rows of that race, gender and type whose column holds value (all read as unsigned).
@@ -148,8 +156,11 @@ public:
     {
         return findByKey(makeKey(race, gender, section));
     }
-    /// Stores a copy under its column 0, replacing any row stored there.
-    bool addRecord(Record& rec) { return storeReplacing(rec); }
+
+protected:
+    /// addRecord stores a copy under its column 0 (not a key packed from the columns), replacing
+    /// any row stored there.
+    bool storeRecord(const Record& rec) override { return storeReplacing(rec); }
 };
 
 /// Beard styles in file order: "EWCharFacialHairStyles.csv". No ID column.

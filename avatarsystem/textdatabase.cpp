@@ -2,11 +2,12 @@
 
 #include "avatarsystem/detail/tablelayout.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 const Record s_emptyRecord;
 
@@ -133,11 +134,13 @@ TableFileReader::Line TableFileReader::next(char*& line, std::size_t& length)
 
 bool rowWritesFaithfully(const Record& row, unsigned numFields)
 {
-    if (row.getNumFields() != numFields || numFields == 0)
+    if (row.getNumFields() < numFields || numFields == 0)
         return false;
+    // Fields past the table's columns are not part of the table: they are neither written nor checked.
     std::size_t lineLength = numFields - 1;
-    for (const std::string& field : row.fields())
+    for (unsigned j = 0; j < numFields; ++j)
     {
+        const std::string& field = row.fields()[j];
         if (field.find_first_of(std::string(",\n\r\0", 4)) != std::string::npos)
             return false;
         lineLength += field.size();
@@ -183,10 +186,17 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
     }
     ok = (std::fflush(out) == 0) && ok;
     ok = (std::fclose(out) == 0) && ok;
-    if (!ok || std::rename(temporary.c_str(), fileName.c_str()) != 0)
+    if (!ok)
     {
         std::remove(temporary.c_str());
         return WriteResult::WriteFailed;
+    }
+    // A table file that cannot be replaced (a directory of that name, say) is one that cannot be
+    // opened for writing.
+    if (std::rename(temporary.c_str(), fileName.c_str()) != 0)
+    {
+        std::remove(temporary.c_str());
+        return WriteResult::CannotOpen;
     }
     return WriteResult::Ok;
 }
@@ -244,7 +254,7 @@ bool TextDataBase::open()
     return ok;
 }
 
-const Record& TextDataBase::getRecord(unsigned index)
+const Record& TextDataBase::recordAt(unsigned index)
 {
     if (index < m_numRecords && index < m_records.size())
         return m_records[index];
@@ -263,14 +273,14 @@ void TextDataBase::lineToRecord(const char* line, Record& rec)
         splitLine(line, std::strlen(line), rec);
 }
 
-bool TextDataBase::addRecord(Record& rec)
+bool TextDataBase::storeRecord(const Record& rec)
 {
     m_records.push_back(rec);
     ++m_numRecords;
     return true;
 }
 
-bool TextDataBase::insteadRecord(Record& rec, int index)
+bool TextDataBase::replaceRecordAt(const Record& rec, int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
         return false;
@@ -278,7 +288,7 @@ bool TextDataBase::insteadRecord(Record& rec, int index)
     return true;
 }
 
-bool TextDataBase::deleteRecord(int index)
+bool TextDataBase::removeRecordAt(int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
         return false;
@@ -290,23 +300,35 @@ bool TextDataBase::deleteRecord(int index)
     return true;
 }
 
-bool TextDataBase::rewrite()
+namespace
 {
-    if (m_fileName.empty())
+
+/// Writes rows with numFields columns; the one message of the table writers when the file
+/// cannot be opened or replaced.
+bool writeReporting(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields)
+{
+    if (fileName.empty())
         return false;
-    std::vector<const Record*> rows;
-    rows.reserve(m_records.size());
-    for (const Record& rec : m_records)
-        rows.push_back(&rec);
-    // Rows are written with the column count of the first row, as they were read.
-    const unsigned numFields = m_records.empty() ? m_numFields : m_records.front().getNumFields();
-    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(m_fileName, rows, numFields);
+    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(fileName, rows, numFields);
     if (result == avatar_detail::WriteResult::CannotOpen)
         avatar_detail::printOpenFailure();
     return result == avatar_detail::WriteResult::Ok;
 }
 
-void TextDataBase::printAll()
+} // namespace
+
+bool TextDataBase::writeRows()
+{
+    std::vector<const Record*> rows;
+    rows.reserve(m_records.size());
+    for (const Record& rec : m_records)
+        rows.push_back(&rec);
+    // The table's own columns; a table made without a column count writes its first row's.
+    const unsigned numFields = m_numFields || m_records.empty() ? m_numFields : m_records.front().getNumFields();
+    return writeReporting(m_fileName, rows, numFields);
+}
+
+void TextDataBase::printRows()
 {
     for (unsigned i = 0; i < m_numRecords; ++i)
     {
@@ -341,24 +363,54 @@ bool KeyedTextDataBase::open()
     return ok;
 }
 
-bool KeyedTextDataBase::rewrite()
+bool KeyedTextDataBase::writeRows()
 {
-    if (m_fileName.empty())
-        return false;
     std::vector<const Record*> rows;
     rows.reserve(m_recordMap.size());
     for (const auto& entry : m_recordMap)
         rows.push_back(&entry.second);
-    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(m_fileName, rows, m_numFields);
-    if (result == avatar_detail::WriteResult::CannotOpen)
-        avatar_detail::printOpenFailure();
-    return result == avatar_detail::WriteResult::Ok;
+    return writeReporting(m_fileName, rows, m_numFields);
 }
 
-void KeyedTextDataBase::printAll() const
+void KeyedTextDataBase::printRows()
 {
     for (const auto& entry : m_recordMap)
         entry.second.printAll();
+}
+
+std::map<unsigned, Record>::iterator KeyedTextDataBase::positionOf(long long index)
+{
+    if (index < 0 || static_cast<unsigned long long>(index) >= m_recordMap.size())
+        return m_recordMap.end();
+    return std::next(m_recordMap.begin(), static_cast<std::ptrdiff_t>(index));
+}
+
+const Record& KeyedTextDataBase::recordAt(unsigned index)
+{
+    const auto it = positionOf(index);
+    if (it != m_recordMap.end())
+        return it->second;
+    assert(index < m_numRecords && "index<m_numRecords");
+    return s_emptyRecord;
+}
+
+bool KeyedTextDataBase::replaceRecordAt(const Record& rec, int index)
+{
+    const auto it = positionOf(index);
+    if (it == m_recordMap.end())
+        return false;
+    it->second = rec;
+    return true;
+}
+
+bool KeyedTextDataBase::removeRecordAt(int index)
+{
+    const auto it = positionOf(index);
+    if (it == m_recordMap.end())
+        return false;
+    m_recordMap.erase(it);
+    m_numRecords = static_cast<unsigned>(m_recordMap.size());
+    return true;
 }
 
 const Record& KeyedTextDataBase::findByKey(unsigned key) const

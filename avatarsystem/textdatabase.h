@@ -114,12 +114,13 @@ void splitTableLine(const char* line, std::size_t length, Record& rec);
 enum class WriteResult
 {
     Ok,
-    CannotOpen,  ///< the file (or the file beside it) could not be opened for writing
-    WriteFailed, ///< writing or replacing failed part-way; the previous file is intact
-    Unfaithful   ///< a row would not read back as it is (wrong field count, ",", "//", line break, too short)
+    CannotOpen,  ///< the file beside it could not be opened, or the file could not be replaced by it
+    WriteFailed, ///< writing failed part-way; the previous file is intact
+    Unfaithful   ///< a row would not read back as it is (too few fields, ",", "//", line break, too short)
 };
 
-/// Checks that a row written with numFields columns reads back as the same row.
+/// Checks that the first numFields fields of a row, written as a line, read back as the same fields.
+/// Fields past numFields are not written.
 bool rowWritesFaithfully(const Record& row, unsigned numFields);
 
 /// Writes rows as a table file: first to a file beside it, then renamed over it,
@@ -132,7 +133,9 @@ void printOpenFailure();
 } // namespace avatar_detail
 
 /// One table file held in memory: rows in file order.
-/// The base of every table; the keyed tables store their rows in their own maps.
+/// The base of every table; the keyed tables store their rows in their own maps. The host reaches
+/// every table through a TextDataBase pointer: the editing, writing and reading operations below
+/// act on the rows the table really holds, whatever its kind.
 class AVATARSYSTEM_API TextDataBase
 {
 public:
@@ -149,23 +152,39 @@ public:
     unsigned getNumRecords() const { return m_numRecords; }
     unsigned getNumFields() const { return m_numFields; }
     const std::string& getFileName() const { return m_fileName; }
+    /// The row vector itself. Keyed tables hold their rows in getRecordMap() and leave it empty.
     std::vector<Record>& getRecordArray() { return m_records; }
-    /// Row index, or s_emptyRecord when index names no row.
-    const Record& getRecord(unsigned index);
+    /// Row index (in file order; in ascending key order in a keyed table), or s_emptyRecord when
+    /// index names no row.
+    const Record& getRecord(unsigned index) { return recordAt(index); }
     /// Splits one line at every "," into fields appended to rec.
     void lineToRecord(const char* line, Record& rec);
-    /// Appends a copy of rec; the field count is not checked.
-    bool addRecord(Record& rec);
-    /// Replaces row index by a copy of rec; false (nothing changed) when index names no row.
-    bool insteadRecord(Record& rec, int index);
-    /// Removes row index and renumbers the IDs 1, 2, 3...; false (nothing changed) when index names no row.
-    bool deleteRecord(int index);
-    /// Writes all rows back to the file. False when the file cannot be written or a row
-    /// would not read back as it is; the previous file is then left intact.
-    bool rewrite();
-    void printAll();
+    /// Appends a copy of rec; the field count is not checked. A keyed table stores it under its
+    /// column 0 instead, by its own rule (a table without one keeps an existing row: false).
+    bool addRecord(Record& rec) { return storeRecord(rec); }
+    /// Replaces row index by a copy of rec (a keyed table: the row at that position in key order,
+    /// which keeps its key); false (nothing changed) when index names no row.
+    bool insteadRecord(Record& rec, int index) { return replaceRecordAt(rec, index); }
+    /// Removes row index and renumbers the IDs 1, 2, 3...; false (nothing changed) when index names
+    /// no row. A keyed table removes the row at that position in key order and renumbers nothing:
+    /// its keys are what other tables and the host refer to.
+    bool deleteRecord(int index) { return removeRecordAt(index); }
+    /// Writes all rows back to the file (a keyed table in ascending key order), each with the
+    /// table's columns. False when the file cannot be written or a row would not read back as it
+    /// is; the previous file is then left intact.
+    bool rewrite() { return writeRows(); }
+    /// Debugging dump of every row to standard output.
+    void printAll() { printRows(); }
 
 protected:
+    // What the operations above do, by kind of table.
+    virtual const Record& recordAt(unsigned index);
+    virtual bool storeRecord(const Record& rec);
+    virtual bool replaceRecordAt(const Record& rec, int index);
+    virtual bool removeRecordAt(int index);
+    virtual bool writeRows();
+    virtual void printRows();
+
     /// The shared reading loop of every table: whole-file read, comment lines, end mark,
     /// splitting and the exact column count. store(Record&&) keeps each accepted row.
     /// False when the file cannot be read, a line is too long or a row has another column count;
@@ -225,17 +244,22 @@ public:
     explicit KeyedTextDataBase(const TableLayout& layout) : TextDataBase(layout) {}
 
     bool open() override;
-    /// Writes the rows in ascending key order with the table's column count. False when the
-    /// file cannot be written or a row would not read back as it is; the previous file is then intact.
-    bool rewrite();
     std::map<unsigned, Record>& getRecordMap() { return m_recordMap; }
     const std::map<unsigned, Record>& getRecordMap() const { return m_recordMap; }
     /// True when a row is stored under key.
     bool testKey(unsigned key) const { return m_recordMap.count(key) != 0; }
-    /// Debugging dump of every row in ascending key order.
-    void printAll() const;
 
 protected:
+    // A position is a place in ascending key order; finding it walks the map.
+    const Record& recordAt(unsigned index) override;
+    /// Stores under column 0 only when the key is free, as the first row of a key wins when read.
+    bool storeRecord(const Record& rec) override { return storeIfNew(rec); }
+    bool replaceRecordAt(const Record& rec, int index) override;
+    bool removeRecordAt(int index) override;
+    /// The rows in ascending key order with the table's column count.
+    bool writeRows() override;
+    void printRows() override;
+
     const Record& findByKey(unsigned key) const;
     /// The first row in ascending key order whose column equals name byte for byte.
     const Record& findByName(unsigned column, const char* name) const;
@@ -245,6 +269,8 @@ protected:
     bool storeIfNew(const Record& rec);
     /// Replaces the row stored under key (the key stays key); false when there is none.
     bool replaceStored(const Record& rec, unsigned key);
+    /// The row at position index in ascending key order, or the map's end.
+    std::map<unsigned, Record>::iterator positionOf(long long index);
 
     std::map<unsigned, Record> m_recordMap;
 };

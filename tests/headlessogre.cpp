@@ -103,3 +103,29 @@ std::ostream& operator<<(std::ostream& os, const OgreCounts& c)
 {
     return os << "{entities " << c.entities << ", materials " << c.materials << ", movables " << c.movables << "}";
 }
+
+RecordingLog::RecordingLog() : m_log(Ogre::LogManager::getSingleton().getDefaultLog())
+{
+    m_previousDetail = m_log->getLogDetail();
+    m_log->setLogDetail(Ogre::LL_BOREME);
+    m_log->addListener(this);
+}
+
+RecordingLog::~RecordingLog()
+{
+    m_log->removeListener(this);
+    m_log->setLogDetail(m_previousDetail);
+}
+
+int RecordingLog::count(Ogre::LogMessageLevel level, std::initializer_list<std::string> texts) const
+{
+    int n = 0;
+    for (const auto& entry : messages)
+    {
+        bool all = entry.second == level;
+        for (const std::string& text : texts)
+            all = all && entry.first.find(text) != std::string::npos;
+        n += all ? 1 : 0;
+    }
+    return n;
+}

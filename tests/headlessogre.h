@@ -1,11 +1,15 @@
 #pragma once
 
+#include <OgreLog.h>
 #include <OgrePrerequisites.h>
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 /// One OGRE root without a render system and the host's "Everwind" scene manager,
 /// shared by every test of the binary (the avatar system keeps the scene manager it found).
@@ -62,3 +66,28 @@ struct OgreCounts
     }
 };
 std::ostream& operator<<(std::ostream& os, const OgreCounts& c);
+
+/// Reads OGRE's default log as a host's log listener would, at every level (trivial included)
+/// while it lives.
+class RecordingLog final : public Ogre::LogListener
+{
+public:
+    RecordingLog();
+    ~RecordingLog() override;
+    RecordingLog(const RecordingLog&) = delete;
+    RecordingLog& operator=(const RecordingLog&) = delete;
+
+    void messageLogged(const Ogre::String& message, Ogre::LogMessageLevel level, bool, const Ogre::String&,
+                       bool&) override
+    {
+        messages.emplace_back(message, level);
+    }
+    /// How many messages at level contain every one of the texts.
+    int count(Ogre::LogMessageLevel level, std::initializer_list<std::string> texts) const;
+
+    std::vector<std::pair<std::string, Ogre::LogMessageLevel>> messages;
+
+private:
+    Ogre::Log* m_log;
+    Ogre::LoggingLevel m_previousDetail;
+};

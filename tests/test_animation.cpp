@@ -141,6 +141,17 @@ TEST_F(Animation, smoothTakeoverFadesBySixPerSecondAndImmediateOrUnknownBlendsSw
     play(kStand, BLEND_IMMEDIATE, &other);
     EXPECT_EQ(other.take(), (Events{"stop 1", "start 0 loop"}));
     EXPECT_TRUE(actions.events.empty());
+
+    // Values far outside the enumerators are values all the same: a deferred play keeps such a
+    // blend and switches at once; such a kind is simply not in the table.
+    hero->playAnimation(kRun, ANI_BLEND_TYPE(-7), 0.0f, &other, false);
+    ticks(1, 0.0f);
+    EXPECT_FALSE(stand->getEnabled());
+    EXPECT_FLOAT_EQ(stateOf(hero, "Run")->getWeight(), 1.0f);
+    const AnimationType unknown = AnimationType(0x7fffffff);
+    EXPECT_FALSE(hero->hasAnimation(unknown));
+    hero->playAnimation(unknown, BLEND_SMOOTH, 0.0f, &other, true);
+    EXPECT_EQ(hero->searchAnimation(0), kRun);
 }
 
 TEST_F(Animation, aPlayOnceMainEndsAtNinetyNinePercentAndHoldsItsLastFrame)

@@ -170,6 +170,12 @@ TEST_F(AttachModelTest, createFailureLogsTheGbkLineThrowsNothingAndLeavesNothing
         }
     EXPECT_EQ((std::vector<std::string>{prefix + "char7_helmno_such_helm.mesh", prefix + "att_parentatt_sword.mesh"}),
               ours);
+    for (const auto& entry : listener.messages)
+    {
+        const bool ourOwnWords = entry.first.compare(0, 13, "AvatarSystem:") == 0;
+        EXPECT_FALSE(ourOwnWords && entry.second >= Ogre::LML_NORMAL)
+            << "the GBK line is the one report: " << entry.first;
+    }
     EXPECT_EQ(m_before, OgreCounts::now());
 
     // Everything else is harmless on a model without entity.

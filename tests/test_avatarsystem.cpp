@@ -1,5 +1,6 @@
 // The system as a host drives it: through IAvatarSystem, on the sample content pack.
 #include "avatarsystem/characterinstance.h"
+#include "avatarsystem/creaturedb.h"
 #include "avatarsystem/creatureinstance.h"
 
 #include "contentpack.h"
@@ -277,6 +278,27 @@ TEST_F(AvatarSystem, meshFilesAndHeadImagesByIdRange)
     EXPECT_STREQ(image, "head_wolf.dds");
     EXPECT_STREQ(buffer, "head_wolf.dds");
     EXPECT_STREQ(system->getHeadImageFromId(30000, nullptr), "head_npc_smith.dds");
+}
+
+TEST_F(AvatarSystem, rowsShortenedThroughTheTableAnswerAsMissingFields)
+{
+    auto* creatures = static_cast<CreatureDB*>(manager->getDB(DB_CREATURE));
+    ASSERT_NE(creatures, nullptr);
+    Record idOnly;
+    idOnly.record_push_back("10001");
+    ASSERT_TRUE(creatures->insteadRecord(idOnly, 10001));
+    Record upToTheMesh;
+    for (const char* field : {"1", "1", "Grey Wolf", "wolf.mesh"})
+        upToTheMesh.record_push_back(field);
+    ASSERT_TRUE(creatures->insteadRecord(upToTheMesh, 1));
+
+    EXPECT_EQ(system->getMeshFileFromId(10001), "");
+    char buffer[64];
+    std::strcpy(buffer, "untouched");
+    EXPECT_EQ(system->getHeadImageFromId(10001, buffer), nullptr);
+    EXPECT_EQ(system->getHeadImageFromId(1, buffer), nullptr);
+    EXPECT_STREQ(buffer, "untouched");
+    EXPECT_EQ(system->getMeshFileFromId(1), "") << "IDs below 10000 still have no mesh answer";
 }
 
 TEST_F(AvatarSystem, preBuildingBodiesFillsThePoolsAndMayBeRepeated)

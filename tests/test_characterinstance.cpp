@@ -854,6 +854,17 @@ TEST_F(CharactersOnOwnTables, retemplatingKeepsTheMaterialNameAndTakesEverything
         << "the template itself is untouched";
 }
 
+TEST_F(CharactersOnOwnTables, aMissingTemplateIsLoggedAtTheNormalLevelNamingItAndTheAvatar)
+{
+    Tables tables;
+    tables.worn = "2001,Shirt,4,,,,,,shirt_body,no_such_template,,,,,2,0\n";
+    write(tables);
+    RecordingLog log;
+    CharacterInstance* c = make("Mat", 7, 0, [](PlayerSetting_t& s) { s.shirt = 2001; });
+    ASSERT_TRUE(c->create());
+    EXPECT_EQ(log.count(Ogre::LML_NORMAL, {"material \"no_such_template\"", "player \"Mat\" (ID 7)"}), 1);
+}
+
 TEST_F(CharactersOnOwnTables, weaponEffectsAreStoredAndUnknownItemsBuildNothing)
 {
     write(Tables());

@@ -504,6 +504,30 @@ TEST_F(CreatureInstanceTest, effectWithoutItsBoneIsHeldUnstartedAndAnUnknownKind
     EXPECT_EQ(m_effectsBefore, EffectManager::getSingletonPtr()->getNumEffects()) << "held effects are freed too";
 }
 
+TEST_F(CreatureInstanceTest, absorbedFailuresAreLoggedOnceAtTheNormalLevelNamingWhatAndForWhom)
+{
+    RecordingLog log;
+    m_res.mesh("G_jiaoren_women.mesh", {"crt_skin"});
+    ASSERT_TRUE(make(103, 13)->create()) << "the substitute stands in for the missing mesh";
+    EXPECT_EQ(1, log.count(Ogre::LML_NORMAL, {"mesh \"missing.mesh\"", "creature \"Goblin\" (ID 13)"}));
+    ASSERT_TRUE(make(102, 12)->create()) << "the effect without its bone is held";
+    EXPECT_EQ(1, log.count(Ogre::LML_NORMAL, {"bone \"effect_2\"", "\"12_Creature\"", "(ID 12)"}));
+
+    // A queued build is retried every frame: its missing table is noted once at the normal level.
+    ASSERT_EQ(0, std::remove("Object.csv"));
+    CreatureSetting_t setting;
+    setting.ID = 37500;
+    std::strcpy(setting.Name, "Crate");
+    IInstance* crate = manager().createCreature(setting, new ENTITY_CALLBACK());
+    for (int frame = 0; frame < 3; ++frame)
+        manager().update(0.016f);
+    EXPECT_EQ(nullptr, crate->getEntityPtr());
+    const std::string forCrate = "creature \"Crate\" (ID " + std::to_string(crate->getUniqueID()) + ")";
+    EXPECT_EQ(1, log.count(Ogre::LML_NORMAL, {"table \"Object.csv\"", forCrate}));
+    EXPECT_EQ(2, log.count(Ogre::LML_TRIVIAL, {"table \"Object.csv\"", forCrate}));
+    EXPECT_EQ(3, log.count(Ogre::LML_NORMAL, {"AvatarSystem: "})) << "nothing else is shown";
+}
+
 TEST_F(CreatureInstanceTest, refreshingEffectsReleasesTheEarlierOnesOfTheSlotsItRefills)
 {
     CreatureInstance* c = make(100, 14);

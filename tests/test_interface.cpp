@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace
 {
@@ -25,6 +26,19 @@ template <class Member> std::size_t slotOf(Member member)
     std::memcpy(&rep, &member, sizeof(rep));
     EXPECT_EQ(rep.pointer % 2, 1u) << "not a virtual operation";
     return (rep.pointer - 1) / sizeof(void*);
+}
+
+/// Whether E has a fixed underlying type: only such an enum may be list-initialised from an integer.
+template <class E, class = void> struct HasFixedType : std::false_type
+{
+};
+template <class E> struct HasFixedType<E, std::void_t<decltype(E{0})>> : std::true_type
+{
+};
+
+template <class E> bool holdsAny32BitValue()
+{
+    return HasFixedType<E>::value && sizeof(E) == 4 && sizeof(std::underlying_type_t<E>) == 4;
 }
 
 template <class Record> bool allBytesZero(const Record& record, std::size_t from, std::size_t to)
@@ -126,6 +140,17 @@ TEST(HostContract, enumValuesAreFixed)
     EXPECT_EQ(ANIM_NONE, 9999);
     EXPECT_EQ(BLEND_SMOOTH, 0);
     EXPECT_EQ(BLEND_IMMEDIATE, 3);
+}
+
+// The host passes values beyond the enumerators (its own animation kinds, table numbers, blend
+// types): without a fixed type such a value is undefined behaviour.
+TEST(HostContract, enumsHoldEvery32BitValue)
+{
+    EXPECT_TRUE(holdsAny32BitValue<INSTANCE_TYPE_e>());
+    EXPECT_TRUE(holdsAny32BitValue<CharSlots>());
+    EXPECT_TRUE(holdsAny32BitValue<DB_NAME_e>());
+    EXPECT_TRUE(holdsAny32BitValue<AnimationType>());
+    EXPECT_TRUE(holdsAny32BitValue<ANI_BLEND_TYPE>());
 }
 
 TEST(HostContract, avatarSystemOperationsKeepTheirSlots)

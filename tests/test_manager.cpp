@@ -79,6 +79,17 @@ TEST_F(ManagerCore, getDBOpensEachTableOnceAndRetriesMissingFiles)
     EXPECT_EQ(reopened->getNumRecords(), 2u) << "release closes the tables; they reopen on demand";
 }
 
+TEST_F(ManagerCore, aKeyedTableRewrittenThroughGetDBKeepsItsRows)
+{
+    ScopedTempDir dir;
+    const std::string rows = "1,Helm,1,helm,,0,0,,,,2\n2,Sword,2,sword,,0,0,,,,2\n";
+    dir.write("ItemDisplay.csv", rows);
+    TextDataBase* items = manager().getDB(DB_ITEM);
+    ASSERT_NE(items, nullptr);
+    EXPECT_TRUE(items->rewrite());
+    EXPECT_EQ(dir.read("ItemDisplay.csv"), rows);
+}
+
 TEST_F(ManagerCore, uniqueIdsGrowAndAreNeverReused)
 {
     FakeInstance::Log& log = newLog();

@@ -317,15 +317,21 @@ TEST(KeyedTables, rewriteWritesAscendingKeysWithTheTableColumnCount)
         EXPECT_EQ(again.getByID(entry.first).fields(), entry.second.fields());
 
     {
-        SCOPED_TRACE("a row added with another column count is refused, the file kept");
+        SCOPED_TRACE("fields past the table's columns are not written; a row short of them is refused");
         const std::string kept = dir.read("Creature.csv");
         EWItemDB items;
         dir.write("ItemDisplay.csv", line({"1"}, 11));
         ASSERT_TRUE(items.open());
-        Record wide = record({"2"}, 12);
+        Record wide = record({"2"}, 11);
+        wide.record_push_back("not,part//of the table\n");
         items.addRecord(wide);
+        ASSERT_TRUE(items.rewrite());
+        const std::string written = line({"1"}, 11) + line({"2"}, 11);
+        EXPECT_EQ(dir.read("ItemDisplay.csv"), written);
+        Record narrow = record({"3"}, 10);
+        items.addRecord(narrow);
         EXPECT_FALSE(items.rewrite());
-        EXPECT_EQ(dir.read("ItemDisplay.csv"), line({"1"}, 11));
+        EXPECT_EQ(dir.read("ItemDisplay.csv"), written);
         EXPECT_EQ(dir.read("Creature.csv"), kept);
     }
     {
@@ -346,6 +352,68 @@ TEST(KeyedTables, rewriteWritesAscendingKeysWithTheTableColumnCount)
         EXPECT_TRUE(reread.getByParams(3, 1, 7).isValid());
         EXPECT_TRUE(reread.getByParams(1, 0, 0).isValid());
     }
+}
+
+namespace
+{
+
+/// What the host can do to a keyed table through the TextDataBase pointer getDB hands out.
+/// addReplaces: whether the table's addRecord replaces a row whose key is taken.
+template <class Table> void editThroughTheBasePointer(const ScopedTempDir& dir, bool addReplaces)
+{
+    const unsigned n = Table::layout().numFields();
+    const std::string file = Table::layout().fileName;
+    SCOPED_TRACE(file);
+    dir.write(file, line({"20", "b"}, n) + line({"10", "a"}, n));
+    Table table;
+    ASSERT_TRUE(table.open());
+    TextDataBase& base = table;
+    ASSERT_EQ(base.getNumRecords(), 2u);
+    EXPECT_EQ(field(base.getRecord(0), 1), "a") << "positions follow the keys";
+    EXPECT_EQ(field(base.getRecord(1), 1), "b");
+
+    Record added = record({"15", "c"}, n);
+    EXPECT_TRUE(base.addRecord(added));
+    Record sameKey = record({"10", "z"}, n);
+    EXPECT_EQ(base.addRecord(sameKey), addReplaces);
+    EXPECT_EQ(field(table.getRecordMap().at(10), 1), addReplaces ? "z" : "a");
+    EXPECT_EQ(base.getNumRecords(), 3u);
+
+    Record replacement = record({"20", "r"}, n);
+    EXPECT_TRUE(base.insteadRecord(replacement, 2));
+    EXPECT_EQ(field(table.getRecordMap().at(20), 1), "r");
+    EXPECT_FALSE(base.insteadRecord(replacement, 3));
+    EXPECT_FALSE(base.insteadRecord(replacement, -1));
+    EXPECT_TRUE(base.deleteRecord(1));
+    EXPECT_FALSE(table.testKey(15));
+    EXPECT_FALSE(base.deleteRecord(2));
+    EXPECT_EQ(base.getNumRecords(), 2u);
+    EXPECT_TRUE(table.getRecordArray().empty());
+
+    testing::internal::CaptureStdout();
+    base.printAll();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("20   r   "), std::string::npos) << printed;
+    EXPECT_EQ(linesOf(printed).size(), 2u);
+
+    ASSERT_TRUE(base.rewrite());
+    EXPECT_EQ(dir.read(file), line({"10", addReplaces ? "z" : "a"}, n) + line({"20", "r"}, n));
+}
+
+} // namespace
+
+TEST(KeyedTables, theHostsBasePointerReachesTheKeyedRows)
+{
+    ScopedTempDir dir;
+    editThroughTheBasePointer<EWItemDB>(dir, true);
+    editThroughTheBasePointer<EWWearingDB>(dir, false);
+    editThroughTheBasePointer<EWCharSectionsDB>(dir, true);
+    editThroughTheBasePointer<EWCharHairGeoDB>(dir, true);
+    editThroughTheBasePointer<EWEffectsDB>(dir, false);
+    editThroughTheBasePointer<CreatureDB>(dir, false);
+    editThroughTheBasePointer<NpcDB>(dir, false);
+    editThroughTheBasePointer<ObjectDB>(dir, false);
+    editThroughTheBasePointer<AnimationDB>(dir, false);
 }
 
 TEST(AppearanceTables, packedKeysFollowTheFormulaAndWrap)

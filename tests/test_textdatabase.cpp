@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -261,6 +262,17 @@ TEST(TableWriter, rowsThatWouldNotReadBackAreRefusedAndTheFileKept)
         EXPECT_EQ(t.dir.read("t.csv"), original);
     }
     {
+        SCOPED_TRACE("fields past the table's columns are not part of it");
+        Table3 t;
+        ASSERT_TRUE(t.open(original));
+        Record wide;
+        for (const char* f : {"2", "b", "y", "a,b//c\n"})
+            wide.record_push_back(f);
+        t.table.addRecord(wide);
+        ASSERT_TRUE(t.table.rewrite());
+        EXPECT_EQ(t.dir.read("t.csv"), original + "2,b,y\n");
+    }
+    {
         SCOPED_TRACE("a row with fewer fields than the first");
         Table3 t;
         ASSERT_TRUE(t.open(original));
@@ -306,6 +318,21 @@ TEST(TableWriter, missingDirectoryReportsTheMessage)
     testing::internal::CaptureStdout();
     EXPECT_FALSE(table.rewrite());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\xCE\xC4\xBC\xFE\xB4\xF2\xBF\xAA\xCA\xA7\xB0\xDC");
+}
+
+TEST(TableWriter, aTablePathThatCannotBeReplacedReportsTheMessage)
+{
+    // The rows are written beside the table, then renamed over it: a directory refuses that.
+    ScopedTempDir dir;
+    ASSERT_EQ(mkdir("t.csv", 0700), 0);
+    TextDataBase table("t.csv", 1);
+    Record rec;
+    rec.record_push_back("10");
+    table.addRecord(rec);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.rewrite());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\xCE\xC4\xBC\xFE\xB4\xF2\xBF\xAA\xCA\xA7\xB0\xDC");
+    EXPECT_NE(access("t.csv.tmp", F_OK), 0) << "nothing is left beside it";
 }
 
 TEST(TableWriter, aWriteThatFailsPartWayKeepsThePreviousFile)

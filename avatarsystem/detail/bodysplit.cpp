@@ -1,5 +1,7 @@
 #include "avatarsystem/detail/bodysplit.h"
 
+#include "avatarsystem/detail/ogreguard.h"
+
 #include <OgreAnimationState.h>
 #include <OgreBone.h>
 #include <OgreEntity.h>
@@ -167,6 +169,8 @@ std::shared_ptr<const BodyPartition> BodySplitRegistry::partition(const Ogre::Sk
         return made;
     const auto named = m_roots.find(name);
     const bool useNamed = named != m_roots.end() && skeleton.hasBone(named->second);
+    if (named != m_roots.end() && !useNamed)
+        logFailure("splitting a skeleton", {"bone", named->second, "in \"" + name + "\"; its default bone is used"});
     made = std::make_shared<const BodyPartition>(
         makeBodyPartition(skeleton, name, useNamed ? named->second : findUpperBodyRoot(skeleton)));
     return made;

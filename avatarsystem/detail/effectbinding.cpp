@@ -26,6 +26,15 @@ bool hasBone(const Ogre::Entity* entity, const std::string& bone)
     return entity && !bone.empty() && entity->hasSkeleton() && entity->getSkeleton()->hasBone(bone);
 }
 
+bool hasBone(const Ogre::Entity* entity, const std::string& bone, const char* where)
+{
+    if (!entity || hasBone(entity, bone))
+        return entity != nullptr;
+    return logFailure(
+        where,
+        Missing{"bone", bone, (entity->hasSkeleton() ? "on \"" : "no skeleton on \"") + entity->getName() + "\""});
+}
+
 Ogre::Entity* boneOwner(const Ogre::MovableObject* object)
 {
     if (!object || !object->isAttached() || !object->isParentTagPoint())
@@ -45,7 +54,7 @@ std::string boneName(const Ogre::MovableObject* object)
 bool hangEffect(Ogre::Entity* owner, const std::string& bone, Effect& effect, bool isCopy)
 {
     // Ask first: attachObjectToBone throws for a bone the skeleton lacks.
-    if (!hasBone(owner, bone) || !effect.getMovableObject())
+    if (!hasBone(owner, bone, "hanging an effect") || !effect.getMovableObject())
         return false;
     const bool hung =
         guarded("hanging an effect",

@@ -20,6 +20,9 @@ std::string effectHandle(const Effect* effect);
 
 /// True when entity has a skeleton with a bone of that name (never throws, unlike Skeleton::getBone).
 bool hasBone(const Ogre::Entity* entity, const std::string& bone);
+/// As hasBone, for a bone something must hang on: a missing one is noted in the log as what was
+/// asked for, where.
+bool hasBone(const Ogre::Entity* entity, const std::string& bone, const char* where);
 
 /// The entity whose bone object hangs on; null when it hangs on a scene node or nowhere.
 Ogre::Entity* boneOwner(const Ogre::MovableObject* object);

@@ -22,11 +22,19 @@ inline std::string freeEntityName(Ogre::SceneManager& scene, const std::string& 
     return candidate;
 }
 
+/// Who notes a mesh that cannot be loaded in the log: createEntityOrNull, or its caller in words of its own.
+enum class MeshFailure
+{
+    Logged,
+    CallerLogs
+};
+
 /// Creates the entity name from mesh in scene; null instead of an exception when the name is
 /// taken or the mesh cannot be loaded. A failed load leaves OGRE's mesh manager as it was:
 /// OGRE keeps an empty, unloaded mesh of that name otherwise, which would shadow a mesh made later.
+/// A mesh that cannot be loaded is noted as a missing mesh unless the caller notes it.
 inline Ogre::Entity* createEntityOrNull(Ogre::SceneManager* scene, const std::string& name, const std::string& mesh,
-                                        const char* where) noexcept
+                                        const char* where, MeshFailure report = MeshFailure::Logged) noexcept
 {
     Ogre::Entity* entity = nullptr;
     // Ask first: a taken name throws ItemIdentityException.
@@ -34,7 +42,9 @@ inline Ogre::Entity* createEntityOrNull(Ogre::SceneManager* scene, const std::st
         return nullptr;
     bool meshExisted = true;
     guarded(where, [&] { meshExisted = Ogre::MeshManager::getSingleton().resourceExists(mesh, Ogre::RGN_AUTODETECT); });
-    if (guarded(where, [&] { entity = scene->createEntity(name, mesh); }))
+    const auto create = [&] { entity = scene->createEntity(name, mesh); };
+    if (report == MeshFailure::Logged ? guarded(where, Missing{"mesh", mesh, std::string()}, create)
+                                      : guarded(where, create))
         return entity;
     if (!meshExisted)
         guarded(where,

@@ -1,7 +1,10 @@
 #include "avatarsystem/detail/materialstate.h"
 
+#include "avatarsystem/detail/ogreguard.h"
+
 #include <OgreEntity.h>
 #include <OgreMaterial.h>
+#include <OgreMaterialManager.h>
 #include <OgrePass.h>
 #include <OgreSubEntity.h>
 #include <OgreTechnique.h>
@@ -10,6 +13,14 @@
 
 namespace avatar_detail
 {
+
+Ogre::MaterialPtr findMaterial(const std::string& name, const char* where, const char* standIn)
+{
+    Ogre::MaterialPtr material = Ogre::MaterialManager::getSingleton().getByName(name, Ogre::RGN_AUTODETECT);
+    if (!material)
+        logFailure(where, Missing{"material", name, standIn ? std::string("\"") + standIn + "\" stands in" : ""});
+    return material;
+}
 
 void applyOpacity(const Ogre::MaterialPtr& material, float alpha, OpacityStyle style)
 {

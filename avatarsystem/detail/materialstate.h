@@ -45,6 +45,10 @@ TextureFilter textureFilterForLevel(int level);
 /// Applies a filter to every texture unit of a material; the anisotropy only for anisotropic filtering.
 void applyTextureFilter(const Ogre::MaterialPtr& material, TextureFilter filter);
 
+/// The material of that name in any group, or null. A missing one is noted in the log as what was
+/// asked for, where, with the material that stands in for it (if any).
+Ogre::MaterialPtr findMaterial(const std::string& name, const char* where, const char* standIn = nullptr);
+
 /// Writes the opacity into the current material of every sub-entity of entity, in index order.
 /// With owned given, only materials whose names it holds change: a material shared with other
 /// entities stays as it is. Throws what the engine throws; callers guard.

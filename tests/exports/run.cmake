@@ -32,7 +32,7 @@ set(avatarsystem_required
     "IAvatarSystem::getSingletonPtr()" "IAvatarSystem::getSingleton()" "AvatarSystemManager::getSingletonPtr()"
     "AvatarSystemManager::getSingleton()" "PlayerSetting_t::PlayerSetting_t()" "CreatureSetting_t::CreatureSetting_t()"
     "typeinfo for CharacterInstance" "typeinfo for CreatureInstance" "vtable for AvatarSystemManager"
-    "AvatarSystemManager::getDB(" "TextDataBase::rewrite()" "KeyedTextDataBase::rewrite()" "s_emptyRecord"
+    "AvatarSystemManager::getDB(" "TextDataBase::writeRows()" "KeyedTextDataBase::writeRows()" "s_emptyRecord"
     "findRowByName(" "avatar_check::checkDirectory(" "avatar_check::formatFinding(" "AttachModel::create(")
 set(avatareffects_required "EffectManager::getSingletonPtr()" "EffectManager::addEffect(" "Effect::show()")
 
