@@ -75,7 +75,7 @@ public:
     EWBaseInfoDB() : TextDataBase(layout()) {}
     /// The row at position id - 1, whatever its column 0 holds.
     const Record& getById(unsigned id) const;
-    const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
+    const Record& getByName(const char* name) const { return findRowByName(Name, name); }
 };
 
 /// Races in file order, race N on row N: "EWRaces.csv".
@@ -92,7 +92,7 @@ public:
     EWCharRacesDB() : TextDataBase(layout()) {}
     /// The row at position id - 1 when its RaceID equals id.
     const Record& getById(unsigned id) const;
-    const Record& getByName(const char* name) const { return findRowByName(m_records, Name, name); }
+    const Record& getByName(const char* name) const { return findRowByName(Name, name); }
 };
 
 /// Textures per body section under a key packed from race, gender, type, section and colour:

@@ -241,6 +241,32 @@ TableLayout makeTableLayout(const std::string& fileName, unsigned numFields, boo
 
 } // namespace avatar_detail
 
+void NameIndex::start(unsigned column, std::size_t rows)
+{
+    m_first.clear();
+    m_column = column;
+    m_rows = rows;
+    m_built = true;
+}
+
+bool NameIndex::find(const char* name, unsigned& where) const
+{
+    const auto it = m_first.find(name);
+    if (it == m_first.end())
+        return false;
+    where = it->second;
+    return true;
+}
+
+namespace
+{
+bool fieldIs(const Record& row, unsigned column, const char* name)
+{
+    const char* field = row.getString(column);
+    return field && std::strcmp(field, name) == 0;
+}
+} // namespace
+
 TextDataBase::TextDataBase(const std::string& fileName, unsigned numFields)
     : m_numFields(numFields), m_fileName(fileName)
 {
@@ -248,6 +274,7 @@ TextDataBase::TextDataBase(const std::string& fileName, unsigned numFields)
 
 bool TextDataBase::open()
 {
+    m_names.forget();
     const bool ok = readRows([this](Record&& rec) { m_records.push_back(std::move(rec)); });
     if (ok)
         m_numRecords = static_cast<unsigned>(m_records.size());
@@ -275,6 +302,7 @@ void TextDataBase::lineToRecord(const char* line, Record& rec)
 
 bool TextDataBase::storeRecord(const Record& rec)
 {
+    m_names.forget();
     m_records.push_back(rec);
     ++m_numRecords;
     return true;
@@ -285,6 +313,7 @@ bool TextDataBase::replaceRecordAt(const Record& rec, int index)
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
         return false;
     m_records[static_cast<std::size_t>(index)] = rec;
+    m_names.forget();
     return true;
 }
 
@@ -293,6 +322,7 @@ bool TextDataBase::removeRecordAt(int index)
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
         return false;
     m_records.erase(m_records.begin() + index);
+    m_names.forget();
     for (std::size_t j = 0; j < m_records.size(); ++j)
         m_records[j].setID(static_cast<unsigned>(j + 1));
     if (m_numRecords > 0)
@@ -356,6 +386,7 @@ bool KeyedTextDataBase::open()
     { return a.first < b.first; };
     if (!std::is_sorted(rows.begin(), rows.end(), byKey))
         std::stable_sort(rows.begin(), rows.end(), byKey);
+    m_names.forget();
     for (std::pair<unsigned, Record>& row : rows)
         m_recordMap.emplace_hint(m_recordMap.end(), row.first, std::move(row.second));
     if (ok)
@@ -400,6 +431,7 @@ bool KeyedTextDataBase::replaceRecordAt(const Record& rec, int index)
     if (it == m_recordMap.end())
         return false;
     it->second = rec;
+    m_names.forget();
     return true;
 }
 
@@ -409,6 +441,7 @@ bool KeyedTextDataBase::removeRecordAt(int index)
     if (it == m_recordMap.end())
         return false;
     m_recordMap.erase(it);
+    m_names.forget();
     m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return true;
 }
@@ -423,17 +456,30 @@ const Record& KeyedTextDataBase::findByName(unsigned column, const char* name) c
 {
     if (!name)
         return s_emptyRecord;
-    for (const auto& entry : m_recordMap)
+    // A second round only when the rows changed behind the index.
+    for (int round = 0; round < 2; ++round)
     {
-        const char* field = entry.second.getString(column);
-        if (field && std::strcmp(field, name) == 0)
-            return entry.second;
+        if (!m_names.fits(column, m_recordMap.size()))
+        {
+            m_names.start(column, m_recordMap.size());
+            for (const auto& entry : m_recordMap)
+                if (const char* field = entry.second.getString(column))
+                    m_names.add(field, entry.first);
+        }
+        unsigned key = 0;
+        if (!m_names.find(name, key))
+            return s_emptyRecord;
+        const auto it = m_recordMap.find(key);
+        if (it != m_recordMap.end() && fieldIs(it->second, column, name))
+            return it->second;
+        m_names.forget();
     }
     return s_emptyRecord;
 }
 
 bool KeyedTextDataBase::storeReplacing(const Record& rec)
 {
+    m_names.forget();
     m_recordMap[rec.getUInt(0)] = rec;
     m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return true;
@@ -441,6 +487,7 @@ bool KeyedTextDataBase::storeReplacing(const Record& rec)
 
 bool KeyedTextDataBase::storeIfNew(const Record& rec)
 {
+    m_names.forget();
     const bool stored = m_recordMap.emplace(rec.getUInt(0), rec).second;
     m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return stored;
@@ -452,7 +499,31 @@ bool KeyedTextDataBase::replaceStored(const Record& rec, unsigned key)
     if (it == m_recordMap.end())
         return false;
     it->second = rec;
+    m_names.forget();
     return true;
+}
+
+const Record& TextDataBase::findRowByName(unsigned column, const char* name) const
+{
+    if (!name)
+        return s_emptyRecord;
+    for (int round = 0; round < 2; ++round)
+    {
+        if (!m_names.fits(column, m_records.size()))
+        {
+            m_names.start(column, m_records.size());
+            for (std::size_t i = 0; i < m_records.size(); ++i)
+                if (const char* field = m_records[i].getString(column))
+                    m_names.add(field, static_cast<unsigned>(i));
+        }
+        unsigned position = 0;
+        if (!m_names.find(name, position))
+            return s_emptyRecord;
+        if (position < m_records.size() && fieldIs(m_records[position], column, name))
+            return m_records[position];
+        m_names.forget();
+    }
+    return s_emptyRecord;
 }
 
 const Record& findRowByName(const std::vector<Record>& rows, unsigned column, const char* name)

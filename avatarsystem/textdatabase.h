@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -133,6 +134,31 @@ void printOpenFailure();
 } // namespace avatar_detail
 
 /// One table file held in memory: rows in file order.
+/// The first row of each name in one column of a table, so that a look-up by name needs no scan
+/// of the rows. The table forgets it whenever its own operations change the rows and builds it
+/// again on the next look-up. The map and vector that getRecordMap and getRecordArray hand out are
+/// for reading: rows added or removed through them are noticed, and a hit is always checked
+/// against its row, but a row renamed in place through them may stay unfound.
+class NameIndex
+{
+public:
+    void forget() { m_built = false; }
+    /// Whether the index describes this column of a table of that many rows.
+    bool fits(unsigned column, std::size_t rows) const { return m_built && m_column == column && m_rows == rows; }
+    /// Starts over for column; add() then names the rows in the table's order.
+    void start(unsigned column, std::size_t rows);
+    /// The first row added under a name keeps it.
+    void add(const char* name, unsigned where) { m_first.emplace(name, where); }
+    /// The key or position of the first row of that name; false when no row has it.
+    bool find(const char* name, unsigned& where) const;
+
+private:
+    std::unordered_map<std::string, unsigned> m_first;
+    std::size_t m_rows = 0;
+    unsigned m_column = 0;
+    bool m_built = false;
+};
+
 /// The base of every table; the keyed tables store their rows in their own maps. The host reaches
 /// every table through a TextDataBase pointer: the editing, writing and reading operations below
 /// act on the rows the table really holds, whatever its kind.
@@ -194,10 +220,14 @@ protected:
     /// Splits one NUL-free byte range into fields appended to rec.
     static void splitLine(const char* line, std::size_t length, Record& rec);
 
+    /// The first row in file order whose column equals name byte for byte, else s_emptyRecord.
+    const Record& findRowByName(unsigned column, const char* name) const;
+
     unsigned m_numRecords = 0;
     unsigned m_numFields = 0;
     std::string m_fileName;
     std::vector<Record> m_records;
+    mutable NameIndex m_names;
 };
 
 template <class Store> bool TextDataBase::readRows(Store&& store)
