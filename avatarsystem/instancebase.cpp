@@ -15,6 +15,14 @@ InstanceBase::~InstanceBase()
     delete m_entityCallback;
 }
 
+void InstanceBase::setEntityViewPtr(ENTITY_CALLBACK* callback)
+{
+    // The record held so far is ours too: replaced, it would be lost.
+    if (callback != m_entityCallback)
+        delete m_entityCallback;
+    m_entityCallback = callback;
+}
+
 void InstanceBase::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
 {
     m_isCopy = true;
