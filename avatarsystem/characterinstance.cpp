@@ -206,7 +206,12 @@ bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
 // A character's manual animation starts unpaused; its movement speeds start at 6 and 2.
 CharacterInstance::CharacterInstance() : InstanceBase(false, 6.0f, 2.0f) {}
 
-CharacterInstance::~CharacterInstance() = default;
+CharacterInstance::~CharacterInstance()
+{
+    // Models loaded after destroy (a host tool may load a place on a body-less avatar) go too.
+    for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+        releaseAttachment(this->*member);
+}
 
 void CharacterInstance::setProperties(const PlayerSetting_t& setting)
 {
@@ -255,12 +260,13 @@ bool CharacterInstance::build()
 bool CharacterInstance::destroy()
 {
     releaseController();
+    // The attachments take their own entities off our bones; whatever else hangs there goes next.
+    // Models loaded while the avatar had no body hang nowhere, but are ours all the same.
+    for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+        releaseAttachment(this->*member);
     Ogre::SceneManager* scene = sceneManager();
     if (scene && m_entity)
     {
-        // The attachments take their own entities off our bones; whatever else hangs there goes next.
-        for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
-            releaseAttachment(this->*member);
         Ogre::Entity* entity = m_entity;
         avatar_detail::guarded("detaching a character",
                                [entity]
