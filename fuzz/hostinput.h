@@ -32,8 +32,9 @@ namespace hostfuzz
 //
 // release leaves the body-entity pools full: the host empties them after its last release.
 constexpr bool kAvoidPoolsSurvivingRelease = true;
-// create() on an avatar destroyed through destroyInstance builds it again, unregistered, and
-// nothing ever destroys it: the host never calls create() on such an avatar.
+// create() on an avatar taken out by destroyInstance builds it again, unregistered (a creature
+// whether or not it was built before, a player never built), and nothing ever destroys it: the
+// host never calls create() on such an avatar.
 constexpr bool kAvoidCreatingDestroyedAvatars = true;
 // ANI_BLEND_TYPE has no fixed underlying type, so a blend value outside 0-3 is undefined
 // behaviour: blend values are taken modulo 4.
