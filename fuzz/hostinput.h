@@ -212,11 +212,8 @@ public:
         std::vector<std::string> problems;
         if (m_manager.getNumInstances() || m_manager.getNumRequests() || !m_manager.getFadeList().empty())
             problems.push_back("the system still holds avatars after release");
-        for (std::vector<Ogre::Entity*>* pool :
-             {&CharacterInstance::s_maleEntityPool, &CharacterInstance::s_femaleEntityPool})
-            for (Ogre::Entity* body : *pool)
-                for (const std::string& problem : pooledBodyProblems(body))
-                    problems.push_back(problem);
+        for (const std::string& problem : pooledBodiesProblems())
+            problems.push_back(problem);
         if (kAvoidPoolsSurvivingRelease)
             CharacterInstance::clearEntityPools();
         for (const std::string& difference : WorldCensus::take(m_scene).differencesFrom(before))

@@ -739,11 +739,8 @@ void Soak::checkEntities()
                 << "avatar " << held->id << "'s entity is in the host's scene";
         }
     }
-    for (const std::vector<Ogre::Entity*>* pool :
-         {&CharacterInstance::s_maleEntityPool, &CharacterInstance::s_femaleEntityPool})
-        for (Ogre::Entity* body : *pool)
-            for (const std::string& problem : pooledBodyProblems(body))
-                ADD_FAILURE() << problem << " (at operation " << m_done << ")";
+    for (const std::string& problem : pooledBodiesProblems())
+        ADD_FAILURE() << problem << " (at operation " << m_done << ")";
 }
 
 void Soak::deleteDueDestroyed(bool all)
@@ -844,11 +841,8 @@ void Soak::releaseAndCheck()
     EXPECT_EQ(m_manager->getNumInstances(), 0u);
     EXPECT_EQ(m_manager->getNumRequests(), 0u);
     EXPECT_TRUE(m_manager->getFadeList().empty());
-    for (const std::vector<Ogre::Entity*>* pool :
-         {&CharacterInstance::s_maleEntityPool, &CharacterInstance::s_femaleEntityPool})
-        for (Ogre::Entity* body : *pool)
-            for (const std::string& problem : pooledBodyProblems(body))
-                ADD_FAILURE() << problem << " (after release " << releases << ")";
+    for (const std::string& problem : pooledBodiesProblems())
+        ADD_FAILURE() << problem << " (after release " << releases << ")";
     if (kAvoidPoolsSurvivingRelease)
         CharacterInstance::clearEntityPools();
     for (const std::string& difference : WorldCensus::take(m_scene).differencesFrom(m_before))

@@ -3,6 +3,7 @@
 // What a host can see of the avatars in OGRE, counted so that "nothing of ours is left" is one
 // comparison. Header-only: the soak, the interface fuzzer and its replay test share it.
 
+#include "avatarsystem/characterinstance.h"
 #include "effects/effectmanager.h"
 
 #include <OgreAnimationState.h>
@@ -112,5 +113,17 @@ inline std::vector<std::string> pooledBodyProblems(Ogre::Entity* body)
         if (materials.resourceExists(own, Ogre::RGN_AUTODETECT) && sub->getMaterialName() != own)
             problems.push_back(name + " sub-entity " + std::to_string(i) + " wears " + sub->getMaterialName());
     }
+    return problems;
+}
+
+/// The problems of every body waiting in the two pools.
+inline std::vector<std::string> pooledBodiesProblems()
+{
+    std::vector<std::string> problems;
+    for (const std::vector<Ogre::Entity*>* pool :
+         {&CharacterInstance::s_maleEntityPool, &CharacterInstance::s_femaleEntityPool})
+        for (Ogre::Entity* body : *pool)
+            for (const std::string& problem : pooledBodyProblems(body))
+                problems.push_back(problem);
     return problems;
 }
