@@ -156,8 +156,9 @@ enum DB_NAME_e : int
     DB_OBJECT = 20
 };
 
-/// An animation kind: the AnimType column of the animation table. Name searches cover 0 to 1004.
-enum AnimationType : int
+/// An animation kind: the AnimType column of the animation table, any 32-bit value (the fixed
+/// underlying type makes values past the enumerators valid). Name searches cover 0 to 1004.
+enum AnimationType : unsigned
 {
     ANIM_NONE = 9999 ///< no animation
 };

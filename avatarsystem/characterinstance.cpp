@@ -207,7 +207,12 @@ bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
 // A character's manual animation starts unpaused; its movement speeds start at 6 and 2.
 CharacterInstance::CharacterInstance() : InstanceBase(false, 6.0f, 2.0f) {}
 
-CharacterInstance::~CharacterInstance() = default;
+CharacterInstance::~CharacterInstance()
+{
+    // Models loaded after destroy (a host tool may load a place on a body-less avatar) go too.
+    for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+        releaseAttachment(this->*member);
+}
 
 void CharacterInstance::setProperties(const PlayerSetting_t& setting)
 {

@@ -34,6 +34,14 @@ void InstanceBase::watchEntity()
                                                 });
 }
 
+void InstanceBase::setEntityViewPtr(ENTITY_CALLBACK* callback)
+{
+    // The record held so far is ours too: replaced, it would be lost.
+    if (callback != m_entityCallback)
+        delete m_entityCallback;
+    m_entityCallback = callback;
+}
+
 void InstanceBase::setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D)
 {
     m_isCopy = true;
@@ -64,45 +72,42 @@ void InstanceBase::notifyHostOfFirstBuild(float cameraBias)
         {
             m_entityCallback->type = 3;
         }
-        avatar_detail::guarded("telling the host an avatar is built",
-                               [&]
-                               {
-                                   IEntityView* view = record.view;
-                                   switch (record.type)
-                                   {
-                                   case 0:
-                                       view->onInstanceReady(this, 0);
-                                       if (record.observer)
-                                           record.observer->onViewReady(view->getViewKey());
-                                       break;
-                                   case 1:
-                                       if (creature)
-                                           view->onCreatureReadyA(this, cameraBias);
-                                       break;
-                                   case 2:
-                                       if (creature)
-                                           view->onCreatureReadyB(this, cameraBias);
-                                       break;
-                                   default:
-                                       break;
-                                   }
-                               });
+        // Each host call stands alone: a view that throws does not keep the observer uninformed.
+        const char* const where = "telling the host an avatar is built";
+        IEntityView* view = record.view;
+        switch (record.type)
+        {
+        case 0:
+            avatar_detail::guarded(where, [&] { view->onInstanceReady(this, 0); });
+            if (record.observer)
+                avatar_detail::guarded(where, [&] { record.observer->onViewReady(view->getViewKey()); });
+            break;
+        case 1:
+            if (creature)
+                avatar_detail::guarded(where, [&] { view->onCreatureReadyA(this, cameraBias); });
+            break;
+        case 2:
+            if (creature)
+                avatar_detail::guarded(where, [&] { view->onCreatureReadyB(this, cameraBias); });
+            break;
+        default:
+            break;
+        }
     }
     else if (m_isCopy)
     {
-        avatar_detail::guarded("telling the host a copy is built",
-                               [&]
-                               {
-                                   if (m_rtt3DCallback)
+        const char* const where = "telling the host a copy is built";
+        if (m_rtt3DCallback)
+            avatar_detail::guarded(where,
+                                   [&]
                                    {
                                        if (creature)
                                            m_rtt3DCallback->onCreatureCopyCreated();
                                        else
                                            m_rtt3DCallback->onPlayerCopyCreated();
-                                   }
-                                   if (m_rttCallback)
-                                       m_rttCallback->onCopyCreated();
-                               });
+                                   });
+        if (m_rttCallback)
+            avatar_detail::guarded(where, [&] { m_rttCallback->onCopyCreated(); });
     }
 }
 

@@ -21,8 +21,8 @@ public:
     const std::string& getName() override { return m_name; }
     float getScale() override { return m_scale; }
     Ogre::Entity* getEntityPtr() override { return m_entity; }
-    /// Takes ownership of the host's creation record.
-    void setEntityViewPtr(ENTITY_CALLBACK* callback) override { m_entityCallback = callback; }
+    /// Takes ownership of the host's creation record; a different record held before is deleted.
+    void setEntityViewPtr(ENTITY_CALLBACK* callback) override;
     /// Marks the avatar as a render-to-texture copy; its first build tells rtt3D, then rtt (either may be null).
     void setInstanceBeCopy(IRttObjectCallback* rtt, I3DRttObjectCallback* rtt3D) override;
     /// Shows or hides the entity; bone attachments and effects are not touched.

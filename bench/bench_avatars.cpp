@@ -8,11 +8,15 @@
 
 #include "support/headlessengine.h"
 
+#include "buildfloor.h"
+
 #include <Ogre.h>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <malloc.h>
+#include <memory>
 
 #include <cstdlib>
 #include <unistd.h>
@@ -289,6 +293,28 @@ void BM_SystemUpdateOverWaitingRequests(benchmark::State& state)
 }
 BENCHMARK(BM_SystemUpdateOverWaitingRequests)->Arg(10)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
+// --- Building against its floor ---------------------------------------------------------------
+//
+// The floor makes what one build of the same avatar left in the engine (recorded from a real
+// build: visibility, material copies, textures, carried models on their bones, effects) with
+// direct engine calls, and takes it down again. Each iteration ends as a frame would, by letting
+// the engine delete the passes of removed materials.
+
+void endFrame()
+{
+    Ogre::Pass::processPendingPassUpdates();
+}
+
+BuildRecipe recordBuild(bool player, const char* name)
+{
+    World& w = world();
+    IInstance* avatar = player ? w.system->createPlayer(w.manager->getPorpertiesFromDB(name), nullptr)
+                               : w.system->createCreature(std::string(name));
+    BuildRecipe recipe = BuildRecipe::record(*avatar);
+    w.system->release();
+    return recipe;
+}
+
 void BM_BuildAndDestroyPlayerFromThePool(benchmark::State& state)
 {
     World& w = world();
@@ -299,11 +325,28 @@ void BM_BuildAndDestroyPlayerFromThePool(benchmark::State& state)
         IInstance* player = w.system->createPlayer(setting, nullptr);
         w.system->destroyInstance(player->getUniqueID());
         delete static_cast<CharacterInstance*>(player);
+        endFrame();
     }
     w.system->release();
-    CharacterInstance::clearEntityPools();
 }
 BENCHMARK(BM_BuildAndDestroyPlayerFromThePool)->Unit(benchmark::kMicrosecond);
+
+void BM_BuildAndDestroyPlayerFloor(benchmark::State& state)
+{
+    World& w = world();
+    BuildRecipe recipe = recordBuild(true, "Warrior");
+    Ogre::Entity* body = w.scene->createEntity(recipe.mesh);
+    for (auto _ : state)
+    {
+        {
+            FloorBuild build(*w.scene, recipe, body);
+        }
+        endFrame();
+    }
+    w.scene->destroyEntity(body);
+    recipe.forget();
+}
+BENCHMARK(BM_BuildAndDestroyPlayerFloor)->Unit(benchmark::kMicrosecond);
 
 void BM_BuildAndDestroyCreature(benchmark::State& state)
 {
@@ -313,10 +356,74 @@ void BM_BuildAndDestroyCreature(benchmark::State& state)
         IInstance* creature = w.system->createCreature(std::string("Cave Spider"));
         w.system->destroyInstance(creature->getUniqueID());
         delete static_cast<CreatureInstance*>(creature);
+        endFrame();
     }
     w.system->release();
 }
 BENCHMARK(BM_BuildAndDestroyCreature)->Unit(benchmark::kMicrosecond);
+
+void BM_BuildAndDestroyCreatureFloor(benchmark::State& state)
+{
+    World& w = world();
+    BuildRecipe recipe = recordBuild(false, "Cave Spider");
+    for (auto _ : state)
+    {
+        {
+            FloorBuild build(*w.scene, recipe);
+        }
+        endFrame();
+    }
+    recipe.forget();
+}
+BENCHMARK(BM_BuildAndDestroyCreatureFloor)->Unit(benchmark::kMicrosecond);
+
+/// Heap bytes in use (glibc's own count: steadier than the resident set for a delta).
+double heapInUse()
+{
+    return static_cast<double>(mallinfo2().uordblks);
+}
+
+/// Memory an avatar holds: a crowd of dressed, armed players and creatures built through the
+/// system, against the same engine objects made from recipes with direct calls.
+void BM_MemoryPerAvatar(benchmark::State& state)
+{
+    World& w = world();
+    const int n = static_cast<int>(state.range(0));
+    const char* presets[] = {"Warrior", "Archer", "Mage", "Berserker"};
+    const char* creatures[] = {"Grey Wolf", "Cave Spider", "Stone Golem", "Dragon Whelp"};
+    std::vector<BuildRecipe> recipes;
+    for (int k = 0; k < 4; ++k)
+    {
+        recipes.push_back(recordBuild(true, presets[k]));
+        recipes.push_back(recordBuild(false, creatures[k]));
+    }
+    double library = 0.0, floor = 0.0;
+    for (auto _ : state)
+    {
+        endFrame();
+        double before = heapInUse();
+        std::vector<IInstance*> crowd = makeCrowd(n);
+        library = (heapInUse() - before) / n;
+        w.system->release();
+        CharacterInstance::clearEntityPools();
+        endFrame();
+
+        before = heapInUse();
+        {
+            std::vector<std::unique_ptr<FloorBuild>> made;
+            for (int i = 0; i < n; ++i)
+                made.emplace_back(new FloorBuild(*w.scene, recipes[static_cast<std::size_t>((i / 2) % 4 * 2 + i % 2)]));
+            floor = (heapInUse() - before) / n;
+        }
+        endFrame();
+    }
+    for (BuildRecipe& recipe : recipes)
+        recipe.forget();
+    state.counters["library_bytes"] = library;
+    state.counters["floor_bytes"] = floor;
+    state.counters["ratio"] = floor > 0.0 ? library / floor : 0.0;
+}
+BENCHMARK(BM_MemoryPerAvatar)->Arg(400)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

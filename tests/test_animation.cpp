@@ -412,6 +412,24 @@ TEST_F(Animation, instanceOperationsOfBothKinds)
     delete static_cast<CharacterInstance*>(hero);
 }
 
+TEST_F(Animation, typesFarBeyondTheEnumeratorsAreTypesThatPlayNothing)
+{
+    // The host passes whatever its table's AnimType column holds, 9999 and beyond.
+    play(kWalk);
+    for (const unsigned value : {16384u, 37000u, 0xFFFFFFFFu})
+    {
+        const AnimationType type = static_cast<AnimationType>(value);
+        EXPECT_EQ(static_cast<unsigned>(type), value);
+        hero->playAnimation(type, BLEND_IMMEDIATE, 0.0f, &actions, true);
+        hero->playAnimation(type, BLEND_SMOOTH, 0.0f, &actions, false);
+        hero->playStatic(type, 0.5f);
+        EXPECT_FALSE(hero->hasAnimation(type));
+        EXPECT_STREQ(hero->getAnimName(type), "");
+        ticks(1, 0.05f);
+        EXPECT_EQ(hero->searchAnimation(0), kWalk) << value;
+    }
+}
+
 /// A host that chains animations and removes corpses from within its callbacks, and throws on a start.
 class ReactingHost : public IActionCallback
 {

@@ -150,6 +150,24 @@ TEST_F(AvatarSystem, aPlayerWaitingForRenderObjDoesNotHoldUpTheQueue)
     EXPECT_NE(waiting->getEntityPtr(), nullptr);
 }
 
+TEST_F(AvatarSystem, aCreationRecordGivenAgainReplacesTheOneHeld)
+{
+    // The replaced record is the avatar's to free (the sanitizer build's leak check sees it).
+    RecordingView first, second;
+    IInstance* wolf = system->createCreature(1ul, callbackFor(&first));
+    wolf->setEntityViewPtr(callbackFor(&second));
+    IInstance* hero = system->createPlayer(preset("Warrior"), callbackFor(&first));
+    ENTITY_CALLBACK* record = callbackFor(&second);
+    hero->setEntityViewPtr(record);
+    hero->setEntityViewPtr(record);
+    system->update(0.016f);
+    system->update(0.016f);
+    EXPECT_TRUE(first.calls.empty());
+    ASSERT_EQ(second.calls.size(), 2u);
+    EXPECT_EQ(second.calls[0].instance, wolf);
+    EXPECT_EQ(second.calls[1].instance, hero);
+}
+
 TEST_F(AvatarSystem, replacePlayerRebuildsLaterAndRefusesCreatures)
 {
     IInstance* player = system->createPlayer(preset("Warrior"), nullptr);

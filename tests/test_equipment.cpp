@@ -339,6 +339,28 @@ TEST_F(Equipment, placesChooseBonesAndEffectsAndBuildNothingForWhatTheyCannotCar
     EXPECT_EQ(OgreCounts::now(), bare);
 }
 
+TEST_F(Equipment, modelsLoadedOnABodilessPlayerGoWithIt)
+{
+    // Not built yet: the model hangs nowhere, and destroy takes it with the rest.
+    IInstance* queued = system->createPlayer(preset("Villager"), new ENTITY_CALLBACK());
+    auto* waiting = static_cast<CharacterInstance*>(queued);
+    ASSERT_TRUE(waiting->loadAttatchedModel(SLOT_HEAD, 101));
+    ASSERT_EQ(waiting->getCarriedModels().size(), 1u);
+    EXPECT_EQ(OgreCounts::now().entities, before.entities + 1);
+    system->destroyInstance(queued->getUniqueID());
+    EXPECT_EQ(OgreCounts::now(), before);
+    EXPECT_EQ(effects->getNumEffects(), effectsBefore);
+
+    // Destroyed first: the host's delete takes what was loaded afterwards.
+    waiting->setWeaponEffectAllShow(1);
+    ASSERT_TRUE(waiting->loadAttatchedModel(SLOT_RIGHT_HAND, 301));
+    ASSERT_NE(waiting->getRightWeapon(), nullptr);
+    EXPECT_EQ(effects->getNumEffects(), effectsBefore + 1);
+    delete waiting;
+    EXPECT_EQ(OgreCounts::now(), before);
+    EXPECT_EQ(effects->getNumEffects(), effectsBefore);
+}
+
 TEST_F(Equipment, wornItemsShowTheirGeosetsCoverTheirSectionsAndAreRetemplatedOnlyWhenChanged)
 {
     mark("body_new_M", 7.0f);
