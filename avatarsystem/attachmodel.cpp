@@ -68,6 +68,7 @@ bool AttachModel::create(std::string name, std::string meshFile)
     // reach the same item on another avatar. The copy of sub-entity 0 is named as it always was;
     // the others follow the same rule with their own material, so names stay distinct.
     m_materialCopies.clear();
+    m_copies.clear();
     const std::string owner = name + Ogre::StringConverter::toString(reinterpret_cast<unsigned long>(this));
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
@@ -75,28 +76,36 @@ bool AttachModel::create(std::string name, std::string meshFile)
         Ogre::SubEntity* sub = m_entity->getSubEntity(i);
         const std::string& meshMaterial = sub->getSubMesh()->getMaterialName();
         const std::string copyName = meshMaterial + owner;
-        avatar_detail::guarded("copying an attached model's material",
-                               [&]
-                               {
-                                   if (std::find(m_materialCopies.begin(), m_materialCopies.end(), copyName) !=
-                                       m_materialCopies.end())
-                                   {
-                                       sub->setMaterialName(copyName, Ogre::RGN_AUTODETECT);
-                                       return;
-                                   }
-                                   Ogre::MaterialPtr source = avatar_detail::findMaterial(
-                                       meshMaterial, "copying an attached model's material", kFallbackMaterial);
-                                   if (!source)
-                                       source = materials.getByName(kFallbackMaterial, Ogre::RGN_AUTODETECT);
-                                   // With neither material there is nothing to copy: the sub-entity keeps
-                                   // what the mesh gave it.
-                                   if (!source)
-                                       return;
-                                   if (!materials.resourceExists(copyName, Ogre::RGN_AUTODETECT))
-                                       source->clone(copyName, false, Ogre::BLANKSTRING);
-                                   m_materialCopies.push_back(copyName);
-                                   sub->setMaterialName(copyName, source->getGroup());
-                               });
+        avatar_detail::guarded(
+            "copying an attached model's material",
+            [&]
+            {
+                const auto made = std::find(m_materialCopies.begin(), m_materialCopies.end(), copyName);
+                if (made != m_materialCopies.end())
+                {
+                    sub->setMaterial(m_copies[static_cast<std::size_t>(made - m_materialCopies.begin())]);
+                    return;
+                }
+                // A new entity wears its mesh's material already: no look-up for it.
+                const Ogre::MaterialPtr& current = sub->getMaterial();
+                Ogre::MaterialPtr source =
+                    current && current->getName() == meshMaterial
+                        ? current
+                        : avatar_detail::findMaterial(meshMaterial, "copying an attached model's material",
+                                                      kFallbackMaterial);
+                if (!source)
+                    source = materials.getByName(kFallbackMaterial, Ogre::RGN_AUTODETECT);
+                // With neither material there is nothing to copy: the sub-entity keeps
+                // what the mesh gave it.
+                if (!source)
+                    return;
+                Ogre::MaterialPtr copy = materials.getByName(copyName, source->getGroup());
+                if (!copy)
+                    copy = source->clone(copyName, false, Ogre::BLANKSTRING);
+                m_materialCopies.push_back(copyName);
+                m_copies.push_back(copy);
+                sub->setMaterial(copy);
+            });
     }
 
     m_entity->setRenderQueueGroup(kOpaqueQueueGroup);
@@ -190,10 +199,10 @@ void AttachModel::setInstanceTransoarency(float alpha)
     m_entity->setRenderQueueGroup(opaque ? kOpaqueQueueGroup : kTranslucentQueueGroup);
     setEffectVisible(opaque);
     m_entity->setCastShadows(avatar_detail::castsShadow(alpha));
-    // Sub-entity 0 wears this model's own copy; the others share the mesh's materials.
+    // Only this model's own copies change: the same item on other avatars keeps its look.
     const avatar_detail::OpacityStyle style{true, false};
     avatar_detail::guarded("setting an attached model's opacity",
-                           [&] { avatar_detail::applyOpacity(*m_entity, alpha, style, &m_materialCopies); });
+                           [&] { avatar_detail::applyOpacity(m_copies, alpha, style); });
 }
 
 void AttachModel::setTextureFilter(int mode)
@@ -202,7 +211,7 @@ void AttachModel::setTextureFilter(int mode)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(mode);
     avatar_detail::guarded("setting an attached model's texture filter",
-                           [&] { avatar_detail::applyTextureFilter(*m_entity, filter, &m_materialCopies); });
+                           [&] { avatar_detail::applyTextureFilter(m_copies, filter); });
 }
 
 AttachModel::~AttachModel()
@@ -245,13 +254,6 @@ void AttachModel::destroy()
 
 void AttachModel::removeMaterialCopies()
 {
-    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-    for (const std::string& copy : m_materialCopies)
-        avatar_detail::guarded("removing an attached model's material copy",
-                               [&]
-                               {
-                                   if (materials.resourceExists(copy, Ogre::RGN_AUTODETECT))
-                                       materials.remove(copy, Ogre::RGN_AUTODETECT);
-                               });
+    avatar_detail::removeMaterials(m_copies, "removing an attached model's material copy");
     m_materialCopies.clear();
 }

@@ -2,6 +2,7 @@
 
 #include "avatarsystem/avatarsystemexport.h"
 
+#include <OgreMaterial.h>
 #include <OgrePrerequisites.h>
 
 #include <string>
@@ -71,6 +72,8 @@ private:
     // Only these names are removed by destroy: without a source to copy, a sub-entity keeps a
     // material that belongs to others.
     std::vector<std::string> m_materialCopies;
+    /// The same copies, each once, for the per-frame opacity and filtering.
+    std::vector<Ogre::MaterialPtr> m_copies;
     std::string m_boneName;
     std::string m_effectName;
     static const std::string s_noName;

@@ -284,31 +284,28 @@ bool CharacterInstance::destroy()
                                        entity->detachFromParent();
                                });
         // Pooled bodies keep no reference to our copies: back to the mesh's own materials where they exist.
-        avatar_detail::guarded("releasing a character's materials",
-                               [&]
-                               {
-                                   for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
-                                   {
-                                       Ogre::SubEntity* sub = entity->getSubEntity(i);
-                                       const Ogre::MaterialPtr own = materials.getByName(
-                                           sub->getSubMesh()->getMaterialName(), Ogre::RGN_AUTODETECT);
-                                       if (own)
-                                           sub->setMaterial(own);
-                                   }
-                               });
+        avatar_detail::guarded(
+            "releasing a character's materials",
+            [&]
+            {
+                for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
+                {
+                    Ogre::SubEntity* sub = entity->getSubEntity(i);
+                    Ogre::MaterialPtr own = i < m_meshMaterials.size() ? m_meshMaterials[i] : Ogre::MaterialPtr();
+                    if (!own)
+                        own = materials.getByName(sub->getSubMesh()->getMaterialName(), Ogre::RGN_AUTODETECT);
+                    if (own)
+                        sub->setMaterial(own);
+                }
+            });
         returnToPool(entity, isFemaleBody(entity, m_properties.gender));
     }
     m_entity = nullptr;
     // The copies live in the material manager, not in the scene: they go even when the host's
     // scene took the body with it.
-    for (const std::string& name : m_materialCopies)
-        avatar_detail::guarded("removing a material copy",
-                               [&]
-                               {
-                                   if (Ogre::MaterialPtr copy = materials.getByName(name, Ogre::RGN_AUTODETECT))
-                                       materials.remove(copy);
-                               });
+    avatar_detail::removeMaterials(m_copies, "removing a material copy");
     m_materialCopies.clear();
+    m_meshMaterials.clear();
     delete m_entityCallback;
     m_entityCallback = nullptr;
     return true;
@@ -558,20 +555,28 @@ void CharacterInstance::copyMaterials()
 {
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     const std::string suffix = m_name + "true" + std::to_string(m_uniqueID);
+    m_meshMaterials.assign(m_entity->getNumSubEntities(), Ogre::MaterialPtr());
     // Sub-entities that share a mesh material share its copy, as they shared the original.
     std::map<std::string, Ogre::MaterialPtr> made;
     for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
     {
         Ogre::SubEntity* sub = m_entity->getSubEntity(i);
-        const std::string source = sub->getSubMesh()->getMaterialName();
+        const std::string& source = sub->getSubMesh()->getMaterialName();
         avatar_detail::guarded("copying a character material",
                                [&]
                                {
+                                   // A new or pooled body wears its mesh's materials: no look-up for them.
+                                   const Ogre::MaterialPtr& current = sub->getMaterial();
+                                   Ogre::MaterialPtr original =
+                                       current && current->getName() == source
+                                           ? current
+                                           : avatar_detail::findMaterial(source, "copying a character material",
+                                                                         s_fallbackMaterial);
+                                   if (original && original->getName() == source)
+                                       m_meshMaterials[i] = original;
                                    Ogre::MaterialPtr& copy = made[source];
                                    if (!copy)
                                    {
-                                       Ogre::MaterialPtr original = avatar_detail::findMaterial(
-                                           source, "copying a character material", s_fallbackMaterial);
                                        if (!original)
                                            original = materials.getByName(s_fallbackMaterial, Ogre::RGN_AUTODETECT);
                                        // Neither the mesh's material nor the fallback exists: the sub-entity keeps what
@@ -581,6 +586,7 @@ void CharacterInstance::copyMaterials()
                                        const std::string name = freeMaterialName(source + suffix);
                                        copy = original->clone(name);
                                        m_materialCopies.push_back(name);
+                                       m_copies.push_back(copy);
                                    }
                                    sub->setMaterial(copy);
                                });
@@ -654,8 +660,11 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                                if (!templ || !current)
                                    return;
                                std::string name = current->getName();
-                               const bool own = std::find(m_materialCopies.begin(), m_materialCopies.end(), name) !=
-                                                m_materialCopies.end();
+                               const bool own = std::find(m_copies.begin(), m_copies.end(), current) != m_copies.end();
+                               // Loaded once, the template hands its copies its compiled techniques:
+                               // otherwise every copy is compiled again when the section takes it.
+                               if (!templ->isLoaded())
+                                   templ->load();
                                Ogre::MaterialPtr copy;
                                if (own)
                                {
@@ -670,8 +679,9 @@ void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, co
                                    // A shared material is never replaced: the section gets a copy of its own first.
                                    name = freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" +
                                                            std::to_string(m_uniqueID));
-                                   m_materialCopies.push_back(name);
                                    copy = templ->clone(name);
+                                   m_materialCopies.push_back(name);
+                                   m_copies.push_back(copy);
                                }
                                if (!texture.empty())
                                    if (Ogre::TextureUnitState* unit = firstTextureUnit(copy))
@@ -1038,7 +1048,7 @@ void CharacterInstance::setInstanceTransoarency(float alpha, bool fromOutside)
                            [&]
                            {
                                // Only our own copies change: a material shared with other entities stays as it is.
-                               avatar_detail::applyOpacity(*m_entity, alpha, style, &m_materialCopies);
+                               avatar_detail::applyOpacity(m_copies, alpha, style);
                                m_entity->setRenderQueueGroup(opaque ? s_opaqueQueue : s_translucentQueue);
                            });
     for (AttachModel* model : attachments())
@@ -1052,7 +1062,7 @@ void CharacterInstance::setTextureFilter(int level)
         return;
     const avatar_detail::TextureFilter filter = avatar_detail::textureFilterForLevel(level);
     avatar_detail::guarded("setting a character's texture filter",
-                           [&] { avatar_detail::applyTextureFilter(*m_entity, filter, &m_materialCopies); });
+                           [&] { avatar_detail::applyTextureFilter(m_copies, filter); });
     for (AttachModel* model : attachments())
         if (model)
             model->setTextureFilter(level);

@@ -2,6 +2,8 @@
 
 #include "avatarsystem/instancebase.h"
 
+#include <OgreMaterial.h>
+
 #include <array>
 #include <string>
 #include <utility>
@@ -155,4 +157,8 @@ private:
     PlayerSetting_t m_appliedProperties;
     /// The names the material copies were made under (kept for destroy).
     std::vector<std::string> m_materialCopies;
+    /// The same copies, each once, for the per-frame opacity and filtering and for destroy.
+    std::vector<Ogre::MaterialPtr> m_copies;
+    /// The mesh's own material of each sub-entity, which a pooled body wears again.
+    std::vector<Ogre::MaterialPtr> m_meshMaterials;
 };

@@ -70,11 +70,19 @@ std::vector<IInstance*> makeCrowd(int n)
     return crowd;
 }
 
+/// What a frame of the engine does with materials whose passes changed or went: the renderer
+/// does it on every frame; headless, a host calls it itself.
+void endFrame()
+{
+    Ogre::Pass::processPendingPassUpdates();
+}
+
 void frame(const std::vector<IInstance*>& crowd, float dt)
 {
     world().system->update(dt);
     for (IInstance* instance : crowd)
         instance->update(true, dt);
+    endFrame();
 }
 
 void BM_FrameSettledAvatars(benchmark::State& state)
@@ -299,11 +307,6 @@ BENCHMARK(BM_SystemUpdateOverWaitingRequests)->Arg(10)->Arg(1000)->Unit(benchmar
 // build: visibility, material copies, textures, carried models on their bones, effects) with
 // direct engine calls, and takes it down again. Each iteration ends as a frame would, by letting
 // the engine delete the passes of removed materials.
-
-void endFrame()
-{
-    Ogre::Pass::processPendingPassUpdates();
-}
 
 BuildRecipe recordBuild(bool player, const char* name)
 {

@@ -79,6 +79,32 @@ void applyTextureFilter(const Ogre::MaterialPtr& material, TextureFilter filter)
         material->setTextureAnisotropy(filter.anisotropy);
 }
 
+void applyOpacity(const std::vector<Ogre::MaterialPtr>& materials, float alpha, OpacityStyle style)
+{
+    for (const Ogre::MaterialPtr& material : materials)
+        applyOpacity(material, alpha, style);
+}
+
+void applyTextureFilter(const std::vector<Ogre::MaterialPtr>& materials, TextureFilter filter)
+{
+    for (const Ogre::MaterialPtr& material : materials)
+        applyTextureFilter(material, filter);
+}
+
+void removeMaterials(std::vector<Ogre::MaterialPtr>& materials, const char* where)
+{
+    Ogre::MaterialManager& manager = Ogre::MaterialManager::getSingleton();
+    for (const Ogre::MaterialPtr& material : materials)
+        guarded(where,
+                [&]
+                {
+                    // By handle: a name the host reused since would be removed in its place.
+                    if (material && manager.getByHandle(material->getHandle()) == material)
+                        manager.remove(material);
+                });
+    materials.clear();
+}
+
 namespace
 {
 /// Calls fn with the current material of each sub-entity that the owned names allow.

@@ -49,6 +49,14 @@ void applyTextureFilter(const Ogre::MaterialPtr& material, TextureFilter filter)
 /// asked for, where, with the material that stands in for it (if any).
 Ogre::MaterialPtr findMaterial(const std::string& name, const char* where, const char* standIn = nullptr);
 
+/// Writes the opacity into each material of a list (an avatar's own copies, each once).
+void applyOpacity(const std::vector<Ogre::MaterialPtr>& materials, float alpha, OpacityStyle style);
+/// Applies the filter to each material of a list.
+void applyTextureFilter(const std::vector<Ogre::MaterialPtr>& materials, TextureFilter filter);
+/// Removes each material of a list from the material manager, unless it was removed already (a
+/// material the host made under that name since is left alone), and empties the list.
+void removeMaterials(std::vector<Ogre::MaterialPtr>& materials, const char* where);
+
 /// Writes the opacity into the current material of every sub-entity of entity, in index order.
 /// With owned given, only materials whose names it holds change: a material shared with other
 /// entities stays as it is. Throws what the engine throws; callers guard.
