@@ -3,6 +3,7 @@
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creatureinstance.h"
 
+#include "packsystem.h"
 #include "contentpack.h"
 #include "fakeinstance.h"
 #include "hostrecorders.h"
@@ -47,25 +48,16 @@ Ogre::AnimationState* stateOf(IInstance* avatar, const char* name)
     return avatar->getEntityPtr()->getAnimationState(name);
 }
 
-class Animation : public ::testing::Test
+class Animation : public PackSystemTest
 {
 protected:
     void SetUp() override
     {
-        system = IAvatarSystem::getSingletonPtr();
-        manager = &AvatarSystemManager::getSingleton();
-        CharacterInstance::clearEntityPools();
-        before = OgreCounts::now();
+        PackSystemTest::SetUp();
         // A male body: at these speeds every rate is 1, so animation time is frame time.
         hero = system->createPlayer(std::string("Warrior"));
         ASSERT_NE(hero->getEntityPtr(), nullptr);
         hero->setSpeed(6.0f, 2.5f);
-    }
-    void TearDown() override
-    {
-        system->release();
-        CharacterInstance::clearEntityPools();
-        EXPECT_EQ(OgreCounts::now(), before) << "release leaves nothing of the avatars behind";
     }
 
     void play(AnimationType type, ANI_BLEND_TYPE blend = BLEND_IMMEDIATE, IActionCallback* callback = nullptr)
@@ -84,10 +76,6 @@ protected:
         return weights;
     }
 
-    ContentDir content;
-    IAvatarSystem* system = nullptr;
-    AvatarSystemManager* manager = nullptr;
-    OgreCounts before;
     IInstance* hero = nullptr;
     RecordingActions actions;
 };

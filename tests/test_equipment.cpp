@@ -5,6 +5,7 @@
 #include "avatarsystem/characterinstance.h"
 #include "effects/effectmanager.h"
 
+#include "packsystem.h"
 #include "contentpack.h"
 #include "headlessogre.h"
 
@@ -92,29 +93,9 @@ Ogre::Entity* entityOf(AttachModel* model)
     return model ? model->getEntity() : nullptr;
 }
 
-class Equipment : public ::testing::Test
+class Equipment : public PackSystemTest
 {
 protected:
-    void SetUp() override
-    {
-        system = IAvatarSystem::getSingletonPtr();
-        manager = &AvatarSystemManager::getSingleton();
-        effects = EffectManager::getSingletonPtr();
-        // The effects table is read from the directory current at the first look-up.
-        effects->reloadTable();
-        CharacterInstance::clearEntityPools();
-        before = OgreCounts::now();
-        effectsBefore = effects->getNumEffects();
-    }
-    void TearDown() override
-    {
-        system->release();
-        CharacterInstance::clearEntityPools();
-        EXPECT_EQ(OgreCounts::now(), before) << "nothing of the equipment is left";
-        EXPECT_EQ(effects->getNumEffects(), effectsBefore);
-        effects->reloadTable();
-    }
-
     PlayerSetting_t preset(const char* name) { return manager->getPorpertiesFromDB(name); }
 
     /// A player built at once from a setting.
@@ -161,12 +142,6 @@ protected:
         ASSERT_TRUE(character->isTransparencySet());
     }
 
-    ContentDir content;
-    IAvatarSystem* system = nullptr;
-    AvatarSystemManager* manager = nullptr;
-    EffectManager* effects = nullptr;
-    OgreCounts before;
-    std::size_t effectsBefore = 0;
     std::vector<std::pair<Ogre::MaterialPtr, float>> marked; ///< templates and their own shininess
 };
 

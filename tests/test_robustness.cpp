@@ -6,6 +6,7 @@
 #include "avatarsystem/creatureinstance.h"
 #include "effects/effectmanager.h"
 
+#include "packsystem.h"
 #include "contentpack.h"
 #include "hostrecorders.h"
 #include "headlessogre.h"
@@ -21,27 +22,9 @@
 namespace
 {
 
-class Robustness : public ::testing::Test
+class Robustness : public PackSystemTest
 {
 protected:
-    void SetUp() override
-    {
-        system = IAvatarSystem::getSingletonPtr();
-        manager = &AvatarSystemManager::getSingleton();
-        effects = EffectManager::getSingletonPtr();
-        effects->reloadTable();
-        CharacterInstance::clearEntityPools();
-        before = OgreCounts::now();
-        effectsBefore = effects->getNumEffects();
-    }
-    void TearDown() override
-    {
-        system->release();
-        EXPECT_EQ(OgreCounts::now(), before) << "release leaves nothing behind, pooled bodies included";
-        EXPECT_EQ(effects->getNumEffects(), effectsBefore);
-        effects->reloadTable();
-    }
-
     ENTITY_CALLBACK* callbackFor(IEntityView* view, int type = 0)
     {
         auto* callback = new ENTITY_CALLBACK();
@@ -55,11 +38,6 @@ protected:
             system->update(0.05f);
     }
 
-    ContentDir content;
-    IAvatarSystem* system = nullptr;
-    AvatarSystemManager* manager = nullptr;
-    EffectManager* effects = nullptr;
-    OgreCounts before;
     std::size_t effectsBefore = 0;
 };
 

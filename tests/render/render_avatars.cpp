@@ -8,8 +8,9 @@
 
 #include "avatarsystem/characterinstance.h"
 
+#include "renderhost.h"
+
 #include <Ogre.h>
-#include <OgreDDSCodec.h>
 
 #include <cstdio>
 #include <cstring>
@@ -23,67 +24,21 @@ namespace
 
 const int s_width = 480;
 const int s_height = 360;
-const int s_skip = 77;
-const char* const s_group = "Content";
 
-struct Region
-{
-    int left = 0, top = 0, right = 0, bottom = 0;
-};
-
-/// The screen rectangle that a world box covers, clipped to the window.
-Region project(const Ogre::Camera& camera, const Ogre::AxisAlignedBox& box)
-{
-    const Ogre::Matrix4 viewProj = camera.getProjectionMatrix() * camera.getViewMatrix();
-    float minX = 1, minY = 1, maxX = -1, maxY = -1;
-    for (const Ogre::Vector3& corner : box.getAllCorners())
-    {
-        const Ogre::Vector3 p = viewProj * corner;
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    auto clampX = [](float x) { return std::max(0, std::min(s_width, static_cast<int>((x + 1) * 0.5f * s_width))); };
-    auto clampY = [](float y) { return std::max(0, std::min(s_height, static_cast<int>((1 - y) * 0.5f * s_height))); };
-    return Region{clampX(minX), clampY(maxY), clampX(maxX), clampY(minY)};
-}
+using render_check::GLHost;
+using render_check::Region;
 
 /// The rows and columns of the window that a world box covers after widening it by @p spread on x
 /// and z (limbs swing beyond the mesh's bounds) and cutting it to heights [@p fromY, @p toY].
-Region project(const Ogre::Camera& camera, Ogre::AxisAlignedBox box, float spread, float fromY, float toY)
+Region project(const GLHost& host, const Ogre::Camera& camera, Ogre::AxisAlignedBox box, float spread, float fromY,
+               float toY)
 {
     Ogre::Vector3 low = box.getMinimum() - Ogre::Vector3(spread, 0, spread);
     Ogre::Vector3 high = box.getMaximum() + Ogre::Vector3(spread, 0, spread);
     low.y = fromY;
     high.y = toY;
     box.setExtents(low, high);
-    return project(camera, box);
-}
-
-/// The share of pixels in the region that differ between two frames by more than a little.
-double changedShare(const std::vector<Ogre::uint8>& a, const std::vector<Ogre::uint8>& b, const Region& r)
-{
-    long changed = 0, total = 0;
-    for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x)
-        {
-            const std::size_t at = (static_cast<std::size_t>(y) * s_width + x) * 4;
-            ++total;
-            if (std::abs(a[at] - b[at]) + std::abs(a[at + 1] - b[at + 1]) + std::abs(a[at + 2] - b[at + 2]) > 24)
-                ++changed;
-        }
-    return total ? static_cast<double>(changed) / total : 0.0;
-}
-
-/// Renders one frame and reads it back as RGBA.
-std::vector<Ogre::uint8> renderFrame(Ogre::Root& root, Ogre::RenderWindow& window)
-{
-    root.renderOneFrame();
-    std::vector<Ogre::uint8> rgba(static_cast<std::size_t>(s_width) * s_height * 4);
-    Ogre::PixelBox pixels(s_width, s_height, 1, Ogre::PF_BYTE_RGBA, rgba.data());
-    window.copyContentsToMemory(pixels, pixels);
-    return rgba;
+    return host.project(camera, box);
 }
 
 /// The share of pixels in the region that differ from the background colour.
@@ -101,14 +56,6 @@ double drawnShare(const std::vector<Ogre::uint8>& rgba, const Region& r, const O
                 ++drawn;
         }
     return total ? static_cast<double>(drawn) / total : 0.0;
-}
-
-std::string absolute(const std::string& path)
-{
-    if (!path.empty() && path[0] == '/')
-        return path;
-    char cwd[4096];
-    return getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" + path : path;
 }
 
 CharacterInstance* buildPreset(const char* preset)
@@ -132,56 +79,11 @@ CharacterInstance* buildPreset(const char* preset)
 
 int run(const std::string& contentDir, const std::string& pngPath, Ogre::Root& root)
 {
-    // A missing plugin or display is no fault of the avatars: the check is skipped.
-    try
-    {
-        root.loadPlugin(std::string(OGRE_PLUGIN_DIR) + "/RenderSystem_GL");
-    }
-    catch (const Ogre::Exception& e)
-    {
-        std::printf("SKIP: the GL render system is unavailable (%s)\n", e.getDescription().c_str());
-        return s_skip;
-    }
-    for (const char* codec : {"Codec_STBI", "Codec_FreeImage"})
-    {
-        try
-        {
-            root.loadPlugin(std::string(OGRE_PLUGIN_DIR) + "/" + codec);
-            break;
-        }
-        catch (const Ogre::Exception&)
-        {
-        }
-    }
-    Ogre::RenderWindow* window = nullptr;
-    try
-    {
-        Ogre::RenderSystem* gl = root.getAvailableRenderers().at(0);
-        gl->setConfigOption("Full Screen", "No");
-        root.setRenderSystem(gl);
-        root.initialise(false);
-        window = root.createRenderWindow("avatars", s_width, s_height, false);
-    }
-    catch (const std::exception& e)
-    {
-        std::printf("SKIP: GL cannot start (%s)\n", e.what());
-        return s_skip;
-    }
-
-    Ogre::SceneManager* scene =
-        root.createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
-    Ogre::DDSCodec::startup();
-    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
-    groups.createResourceGroup(s_group);
-    groups.addResourceLocation(contentDir, "FileSystem", s_group);
-    groups.initialiseResourceGroup(s_group);
-
-    // The tables are read from the current directory.
-    if (chdir(contentDir.c_str()) != 0)
-    {
-        std::printf("FAIL: cannot enter %s\n", contentDir.c_str());
-        return 1;
-    }
+    GLHost host;
+    if (const int status = host.start(root, contentDir, s_width, s_height, "avatars"))
+        return status;
+    Ogre::SceneManager* scene = host.scene;
+    Ogre::RenderWindow* window = host.window;
     IAvatarSystem::getSingletonPtr();
     std::unique_ptr<CharacterInstance, void (*)(CharacterInstance*)> male(buildPreset("Warrior"),
                                                                           [](CharacterInstance* c)
@@ -232,10 +134,10 @@ int run(const std::string& contentDir, const std::string& pngPath, Ogre::Root& r
     camera->setAspectRatio(static_cast<float>(s_width) / s_height);
     cameraNode->_update(true, false);
 
-    const std::vector<Ogre::uint8> rgba = renderFrame(root, *window);
+    const std::vector<Ogre::uint8> rgba = host.renderFrame(root);
 
-    const Region maleRegion = project(*camera, maleBox);
-    const Region femaleRegion = project(*camera, femaleBox);
+    const Region maleRegion = host.project(*camera, maleBox);
+    const Region femaleRegion = host.project(*camera, femaleBox);
     const double maleShare = drawnShare(rgba, maleRegion, background);
     const double femaleShare = drawnShare(rgba, femaleRegion, background);
     const double cornerShare = drawnShare(rgba, Region{0, 0, s_width / 10, s_height / 10}, background);
@@ -256,19 +158,19 @@ int run(const std::string& contentDir, const std::string& pngPath, Ogre::Root& r
     walker->setSpeed(6.0f, 2.5f);
     walker->playAnimation(walk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
     still->playStatic(walk, 0.5f);
-    const std::vector<Ogre::uint8> first = renderFrame(root, *window);
+    const std::vector<Ogre::uint8> first = host.renderFrame(root);
     walker->update(true, 0.25f);
     still->update(true, 0.25f);
-    const std::vector<Ogre::uint8> second = renderFrame(root, *window);
+    const std::vector<Ogre::uint8> second = host.renderFrame(root);
     window->writeContentsToFile(pngPath);
 
     const float hips = 0.9f;
-    const Region maleLegs = project(*camera, maleBox, 0.45f, maleBox.getMinimum().y - 0.05f, hips);
+    const Region maleLegs = project(host, *camera, maleBox, 0.45f, maleBox.getMinimum().y - 0.05f, hips);
     const Region femaleWhole =
-        project(*camera, femaleBox, 0.45f, femaleBox.getMinimum().y - 0.05f, femaleBox.getMaximum().y);
-    const double legsMoved = changedShare(first, second, maleLegs);
-    const double posed = changedShare(rgba, first, femaleWhole);
-    const double stillMoved = changedShare(first, second, femaleWhole);
+        project(host, *camera, femaleBox, 0.45f, femaleBox.getMinimum().y - 0.05f, femaleBox.getMaximum().y);
+    const double legsMoved = host.changedShare(first, second, maleLegs);
+    const double posed = host.changedShare(rgba, first, femaleWhole);
+    const double stillMoved = host.changedShare(first, second, femaleWhole);
     std::printf("changed: walking male's legs %.3f; female from rest to her pose %.3f, then %.4f; frame written "
                 "to %s\n",
                 legsMoved, posed, stillMoved, pngPath.c_str());
@@ -305,8 +207,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <content dir> <png>\n", argv[0]);
         return 2;
     }
-    const std::string contentDir = absolute(argv[1]);
-    const std::string pngPath = absolute(argv[2]);
+    const std::string contentDir = render_check::absolute(argv[1]);
+    const std::string pngPath = render_check::absolute(argv[2]);
     auto* log = new Ogre::LogManager();
     log->createLog("render_avatars.log", true, false, false);
     int result = 1;

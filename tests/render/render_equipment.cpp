@@ -8,8 +8,9 @@
 #include "avatarsystem/attachmodel.h"
 #include "avatarsystem/characterinstance.h"
 
+#include "renderhost.h"
+
 #include <Ogre.h>
-#include <OgreDDSCodec.h>
 
 #include <cstdio>
 #include <cstring>
@@ -22,54 +23,13 @@ namespace
 
 const int s_width = 640;
 const int s_height = 480;
-const int s_skip = 77;
-const char* const s_group = "Content";
 
-struct Region
-{
-    int left = 0, top = 0, right = 0, bottom = 0;
-    int area() const { return std::max(0, right - left) * std::max(0, bottom - top); }
-};
+using render_check::GLHost;
+using render_check::Region;
 
-/// The screen rectangle that a world box covers, clipped to the window.
-Region project(const Ogre::Camera& camera, const Ogre::AxisAlignedBox& box)
+int area(const Region& r)
 {
-    const Ogre::Matrix4 viewProj = camera.getProjectionMatrix() * camera.getViewMatrix();
-    float minX = 1, minY = 1, maxX = -1, maxY = -1;
-    for (const Ogre::Vector3& corner : box.getAllCorners())
-    {
-        const Ogre::Vector3 p = viewProj * corner;
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    auto clampX = [](float x) { return std::max(0, std::min(s_width, static_cast<int>((x + 1) * 0.5f * s_width))); };
-    auto clampY = [](float y) { return std::max(0, std::min(s_height, static_cast<int>((1 - y) * 0.5f * s_height))); };
-    return Region{clampX(minX), clampY(maxY), clampX(maxX) + 1, clampY(minY) + 1};
-}
-
-/// The share of pixels in the region whose colour differs between two frames.
-double changedShare(const std::vector<Ogre::uint8>& a, const std::vector<Ogre::uint8>& b, const Region& r)
-{
-    long changed = 0, total = 0;
-    for (int y = r.top; y < std::min(r.bottom, s_height); ++y)
-        for (int x = r.left; x < std::min(r.right, s_width); ++x)
-        {
-            const std::size_t i = (static_cast<std::size_t>(y) * s_width + x) * 4;
-            ++total;
-            if (std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2]) > 24)
-                ++changed;
-        }
-    return total ? static_cast<double>(changed) / total : 0.0;
-}
-
-std::string absolute(const std::string& path)
-{
-    if (!path.empty() && path[0] == '/')
-        return path;
-    char cwd[4096];
-    return getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" + path : path;
+    return std::max(0, r.right - r.left) * std::max(0, r.bottom - r.top);
 }
 
 /// The setting with every attached-model place emptied; the worn items stay.
@@ -94,55 +54,11 @@ struct Watched
 
 int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& root)
 {
-    // A missing plugin or display is no fault of the avatars: the check is skipped.
-    try
-    {
-        root.loadPlugin(std::string(OGRE_PLUGIN_DIR) + "/RenderSystem_GL");
-    }
-    catch (const Ogre::Exception& e)
-    {
-        std::printf("SKIP: the GL render system is unavailable (%s)\n", e.getDescription().c_str());
-        return s_skip;
-    }
-    for (const char* codec : {"Codec_STBI", "Codec_FreeImage"})
-    {
-        try
-        {
-            root.loadPlugin(std::string(OGRE_PLUGIN_DIR) + "/" + codec);
-            break;
-        }
-        catch (const Ogre::Exception&)
-        {
-        }
-    }
-    Ogre::RenderWindow* window = nullptr;
-    try
-    {
-        Ogre::RenderSystem* gl = root.getAvailableRenderers().at(0);
-        gl->setConfigOption("Full Screen", "No");
-        root.setRenderSystem(gl);
-        root.initialise(false);
-        window = root.createRenderWindow("equipment", s_width, s_height, false);
-    }
-    catch (const std::exception& e)
-    {
-        std::printf("SKIP: GL cannot start (%s)\n", e.what());
-        return s_skip;
-    }
-
-    Ogre::SceneManager* scene =
-        root.createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
-    Ogre::DDSCodec::startup();
-    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
-    groups.createResourceGroup(s_group);
-    groups.addResourceLocation(contentDir, "FileSystem", s_group);
-    groups.initialiseResourceGroup(s_group);
-    // The tables are read from the current directory.
-    if (chdir(contentDir.c_str()) != 0)
-    {
-        std::printf("FAIL: cannot enter %s\n", contentDir.c_str());
-        return 1;
-    }
+    GLHost host;
+    if (const int status = host.start(root, contentDir, s_width, s_height, "equipment"))
+        return status;
+    Ogre::SceneManager* scene = host.scene;
+    Ogre::RenderWindow* window = host.window;
 
     IAvatarSystem* system = IAvatarSystem::getSingletonPtr();
     AvatarSystemManager& manager = AvatarSystemManager::getSingleton();
@@ -200,11 +116,8 @@ int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& ro
 
     auto frame = [&](const std::string& file)
     {
-        root.renderOneFrame();
+        std::vector<Ogre::uint8> rgba = host.renderFrame(root);
         window->writeContentsToFile(file);
-        std::vector<Ogre::uint8> rgba(static_cast<std::size_t>(s_width) * s_height * 4);
-        Ogre::PixelBox pixels(s_width, s_height, 1, Ogre::PF_BYTE_RGBA, rgba.data());
-        window->copyContentsToMemory(pixels, pixels);
         return rgba;
     };
     const std::vector<Ogre::uint8> armed = frame(prefix + "_armed.png");
@@ -215,7 +128,7 @@ int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& ro
     {
         if (!item || !item->isAttached())
             return false;
-        watched.push_back({what, project(*camera, item->getWorldBoundingBox(true))});
+        watched.push_back({what, host.project(*camera, item->getWorldBoundingBox(true))});
         return true;
     };
     const bool allHung = watch("the male's helm", entityOf(male->getCarriedModels().front().model)) &&
@@ -244,9 +157,9 @@ int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& ro
     bool ok = true;
     for (const Watched& w : watched)
     {
-        const double share = changedShare(armed, bare, w.region);
-        std::printf("%-30s %4d px, %.3f changed\n", w.what.c_str(), w.region.area(), share);
-        if (w.region.area() < 20 || share < 0.1)
+        const double share = host.changedShare(armed, bare, w.region);
+        std::printf("%-30s %4d px, %.3f changed\n", w.what.c_str(), area(w.region), share);
+        if (area(w.region) < 20 || share < 0.1)
         {
             std::printf("FAIL: the pixels where %s hung did not change\n", w.what.c_str());
             ok = false;
@@ -257,9 +170,9 @@ int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& ro
     {
         Ogre::AxisAlignedBox feet = *body;
         feet.setMaximumY(body->getMinimum().y + body->getSize().y * 0.1f);
-        const Region region = project(*camera, feet);
-        const double share = changedShare(armed, bare, region);
-        std::printf("%-30s %4d px, %.3f changed\n", "feet", region.area(), share);
+        const Region region = host.project(*camera, feet);
+        const double share = host.changedShare(armed, bare, region);
+        std::printf("%-30s %4d px, %.3f changed\n", "feet", area(region), share);
         if (share > 0.02)
         {
             std::printf("FAIL: pixels changed where nothing was taken off\n");
@@ -284,8 +197,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <content dir> <png prefix>\n", argv[0]);
         return 2;
     }
-    const std::string contentDir = absolute(argv[1]);
-    const std::string prefix = absolute(argv[2]);
+    const std::string contentDir = render_check::absolute(argv[1]);
+    const std::string prefix = render_check::absolute(argv[2]);
     auto* log = new Ogre::LogManager();
     log->createLog("render_equipment.log", true, false, false);
     int result = 1;
