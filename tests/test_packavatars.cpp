@@ -4,6 +4,7 @@
 #include "avatarsystem/creatureinstance.h"
 #include "effects/effectmanager.h"
 
+#include "packsystem.h"
 #include "contentpack.h"
 #include "hostrecorders.h"
 #include "headlessogre.h"
@@ -64,29 +65,9 @@ CreatureSetting_t settingFor(unsigned id)
     return setting;
 }
 
-class PackAvatars : public ::testing::Test
+class PackAvatars : public PackSystemTest
 {
 protected:
-    void SetUp() override
-    {
-        system = IAvatarSystem::getSingletonPtr();
-        manager = &AvatarSystemManager::getSingleton();
-        effects = EffectManager::getSingletonPtr();
-        // The effects table is read once from the directory current at the first look-up:
-        // read the pack's, whatever ran before.
-        effects->reloadTable();
-        before = OgreCounts::now();
-        effectsBefore = effects->getNumEffects();
-    }
-    void TearDown() override
-    {
-        system->release();
-        EXPECT_EQ(OgreCounts::now(), before) << "release leaves nothing of the avatars behind";
-        EXPECT_EQ(effects->getNumEffects(), effectsBefore) << "every effect an avatar made is freed";
-        // Whoever looks up effects next reads the table of its own directory.
-        effects->reloadTable();
-    }
-
     CreatureInstance* build(unsigned id)
     {
         return static_cast<CreatureInstance*>(system->createCreature(settingFor(id), nullptr));
@@ -99,13 +80,6 @@ protected:
         callback->view = view;
         return callback;
     }
-
-    ContentDir content;
-    IAvatarSystem* system = nullptr;
-    AvatarSystemManager* manager = nullptr;
-    EffectManager* effects = nullptr;
-    OgreCounts before;
-    std::size_t effectsBefore = 0;
 };
 
 } // namespace

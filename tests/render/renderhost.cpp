@@ -91,8 +91,7 @@ std::vector<Ogre::uint8> GLHost::renderFrame(Ogre::Root& root) const
     return rgba;
 }
 
-double GLHost::changedShare(const std::vector<Ogre::uint8>& a, const std::vector<Ogre::uint8>& b,
-                            const Region& r) const
+double GLHost::changedShare(const std::vector<Ogre::uint8>& a, const std::vector<Ogre::uint8>& b, const Region& r) const
 {
     long changed = 0, total = 0;
     for (int y = r.top; y < std::min(r.bottom, height); ++y)
