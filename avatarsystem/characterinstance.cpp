@@ -482,13 +482,12 @@ bool CharacterInstance::acquireEntity()
         pool.pop_back();
         avatar_detail::SceneWatch::instance().unwatch(entity);
         entity->setVisible(true);
-        // Whatever the body's last avatar played or weighted is gone.
+        // Whatever the body's last avatar played or weighted is gone: every state disabled at
+        // time 0 (what the controller's resetAllStates(false) would do again), weights, masks and
+        // blend mode as OGRE makes them.
         avatar_detail::resetAnimation(entity);
         if (m_animCtrl)
-        {
             m_animCtrl->setEntity(entity);
-            m_animCtrl->resetAllStates(false);
-        }
     }
     m_entity = entity;
     watchEntity();

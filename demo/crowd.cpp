@@ -112,12 +112,7 @@ private:
 /// Light, camera and viewport, looking down at the crowd's box from the front so that it fills the window.
 void frameTheCrowd(Ogre::SceneManager* scene, Ogre::RenderWindow* window, const Ogre::AxisAlignedBox& box)
 {
-    scene->setAmbientLight(Ogre::ColourValue(0.6f, 0.6f, 0.6f));
-    Ogre::Light* light = scene->createLight("sun");
-    light->setType(Ogre::Light::LT_DIRECTIONAL);
-    Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
-    lightNode->attachObject(light);
-    lightNode->setDirection(Ogre::Vector3(-0.3f, -0.6f, -1.0f).normalisedCopy());
+    addSunlight(scene);
 
     Ogre::Camera* camera = scene->createCamera("crowd");
     camera->setNearClipDistance(0.1f);

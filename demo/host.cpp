@@ -323,3 +323,13 @@ void printInFull(const Built& built, const Choreography::Actor& actor, const Ani
         printWrapped("carries", carriedModels(*static_cast<CharacterInstance*>(instance)), true);
     printWrapped("animation events", actor.recorder.describe(name), true);
 }
+
+void addSunlight(Ogre::SceneManager* scene)
+{
+    scene->setAmbientLight(Ogre::ColourValue(0.6f, 0.6f, 0.6f));
+    Ogre::Light* light = scene->createLight("sun");
+    light->setType(Ogre::Light::LT_DIRECTIONAL);
+    Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
+    lightNode->attachObject(light);
+    lightNode->setDirection(Ogre::Vector3(-0.3f, -0.6f, -1.0f).normalisedCopy());
+}

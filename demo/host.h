@@ -83,6 +83,9 @@ inline double millisecondsSince(std::chrono::steady_clock::time_point start)
 /// False, after naming each on standard error, when a table the demo needs cannot be opened.
 bool tablesOpen(AvatarSystemManager& manager);
 
+/// The soft ambient light and the directional "sun" the lineup and the crowd are drawn in.
+void addSunlight(Ogre::SceneManager* scene);
+
 /// The skeletal animation name of each type, from the animation table.
 AnimationNamer animationNamer(AvatarSystemManager& manager);
 

@@ -71,12 +71,7 @@ bool writeMotionPictures(const Options& options, const std::vector<Picture>& mom
 /// The scene's light, camera and the window's viewport, framing the row of width @p rowWidth.
 Ogre::Camera* setUpView(Ogre::SceneManager* scene, Ogre::RenderWindow* window, float rowWidth)
 {
-    scene->setAmbientLight(Ogre::ColourValue(0.6f, 0.6f, 0.6f));
-    Ogre::Light* light = scene->createLight("sun");
-    light->setType(Ogre::Light::LT_DIRECTIONAL);
-    Ogre::SceneNode* lightNode = scene->getRootSceneNode()->createChildSceneNode();
-    lightNode->attachObject(light);
-    lightNode->setDirection(Ogre::Vector3(-0.3f, -0.6f, -1.0f).normalisedCopy());
+    addSunlight(scene);
     Ogre::Camera* camera = scene->createCamera("lineup");
     camera->setNearClipDistance(0.1f);
     Ogre::SceneNode* cameraNode = scene->getRootSceneNode()->createChildSceneNode();

@@ -192,28 +192,5 @@ int run(const std::string& contentDir, const std::string& prefix, Ogre::Root& ro
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
-    {
-        std::fprintf(stderr, "usage: %s <content dir> <png prefix>\n", argv[0]);
-        return 2;
-    }
-    const std::string contentDir = render_check::absolute(argv[1]);
-    const std::string prefix = render_check::absolute(argv[2]);
-    auto* log = new Ogre::LogManager();
-    log->createLog("render_equipment.log", true, false, false);
-    int result = 1;
-    {
-        Ogre::Root root("", "", "render_equipment.log");
-        try
-        {
-            result = run(contentDir, prefix, root);
-        }
-        catch (const std::exception& e)
-        {
-            std::printf("FAIL: %s\n", e.what());
-            result = 1;
-        }
-    }
-    delete log;
-    return result;
+    return render_check::runCheck(argc, argv, "png prefix", run);
 }

@@ -113,4 +113,34 @@ std::string absolute(const std::string& path)
     return getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" + path : path;
 }
 
+int runCheck(int argc, char** argv, const char* outputHelp,
+             int (*run)(const std::string& contentDir, const std::string& output, Ogre::Root& root))
+{
+    if (argc != 3)
+    {
+        std::fprintf(stderr, "usage: %s <content dir> <%s>\n", argv[0], outputHelp);
+        return 2;
+    }
+    const std::string contentDir = absolute(argv[1]);
+    const std::string output = absolute(argv[2]);
+    const std::string logName = std::string(argv[0]).substr(std::string(argv[0]).find_last_of('/') + 1) + ".log";
+    auto* log = new Ogre::LogManager();
+    log->createLog(logName, true, false, false);
+    int result = 1;
+    {
+        Ogre::Root root("", "", logName);
+        try
+        {
+            result = run(contentDir, output, root);
+        }
+        catch (const std::exception& e)
+        {
+            std::printf("FAIL: %s\n", e.what());
+            result = 1;
+        }
+    }
+    delete log;
+    return result;
+}
+
 } // namespace render_check

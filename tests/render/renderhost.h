@@ -40,4 +40,10 @@ struct GLHost
 /// path made absolute against the current directory.
 std::string absolute(const std::string& path);
 
+/// The whole program of a rendered check: "<program> <content dir> <output>" with both made
+/// absolute, a quiet log of its own and an OGRE root for run, whose result is the exit code
+/// (an exception is a failure, a wrong command line 2).
+int runCheck(int argc, char** argv, const char* outputHelp,
+             int (*run)(const std::string& contentDir, const std::string& output, Ogre::Root& root));
+
 } // namespace render_check
