@@ -4,6 +4,8 @@
 #   scripts/test.sh --sanitize           the same under AddressSanitizer and UBSan in build-asan/
 #   scripts/test.sh [--sanitize] --soak  only the long soak (label "soak"): 10,000 host operations,
 #                                        2,000 under the sanitizers
+#   scripts/test.sh --update-references  re-records the reference pictures (tests/render/references/)
+#                                        after an intended change of the look, then checks them again
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +14,7 @@ cd "$(dirname "$0")/.."
 build=build
 options=()
 labels=(-LE soak)
+update=0
 for arg in "$@"; do
     case "$arg" in
     --sanitize)
@@ -22,13 +25,24 @@ for arg in "$@"; do
         export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
         ;;
     --soak) labels=(-L soak) ;;
+    --update-references) update=1 ;;
     *)
-        echo "usage: $0 [--sanitize] [--soak]" >&2
+        echo "usage: $0 [--sanitize] [--soak | --update-references]" >&2
         exit 2
         ;;
     esac
 done
 
 cmake -S . -B "$build" "${options[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+if [ "$update" = 1 ]; then
+    cmake --build "$build" -j"$(nproc)" --target render_reference
+    AVATAR_UPDATE_REFERENCES=1 ctest --test-dir "$build" --output-on-failure -R '^RenderReference\.'
+    # Checked again at once: the new pictures match a second rendering, and the faults put in on
+    # purpose are still caught.
+    ctest --test-dir "$build" -j"$(nproc)" --output-on-failure -R '^RenderReference'
+    git status --short tests/render/references
+    echo "Review every changed picture (git diff --stat; open the old and the new one) before committing."
+    exit 0
+fi
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure "${labels[@]}"

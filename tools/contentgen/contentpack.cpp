@@ -687,8 +687,21 @@ private:
     {
         material(m_bodyMaterials, "c_body", "c_body.dds");
         material(m_bodyMaterials, "body_new_M", "body_new_M.dds");
+        // The templates differ in how they take the light, not only in their own texture: plate
+        // shines and is cool in the shade, leather warm and dull, cloth plain. An item on the wrong
+        // template thus looks wrong even though it carries its own texture.
         for (const std::string& name : s_templateMaterials)
-            material(m_itemMaterials, name, name + ".dds");
+        {
+            Ogre::Pass* pass = material(m_itemMaterials, name, name + ".dds")->getTechnique(0)->getPass(0);
+            if (name.find("plate") != std::string::npos)
+            {
+                pass->setAmbient(0.75f, 0.85f, 1.0f);
+                pass->setSpecular(0.9f, 0.9f, 0.9f, 1.0f);
+                pass->setShininess(12.0f);
+            }
+            else if (name.find("leather") != std::string::npos)
+                pass->setAmbient(1.0f, 0.8f, 0.6f);
+        }
         material(m_creatureMaterials, "col", "col.dds");
         m_textures.insert("white.bmp");
     }

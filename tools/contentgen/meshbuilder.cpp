@@ -74,24 +74,33 @@ Ogre::MeshPtr MeshBuilder::build(const std::string& meshName, const std::string&
         sub->setMaterialName(section.material, group);
 
         sub->vertexData = new Ogre::VertexData();
+        // Positions and normals in one buffer, texture coordinates in another: the engine skins on
+        // the CPU into copies of the buffer that holds the positions without copying its other
+        // contents, so coordinates sharing that buffer would be read from uninitialised memory
+        // (an item or body part then shows a random part of its texture, differently every run).
         Ogre::VertexDeclaration* decl = sub->vertexData->vertexDeclaration;
         size_t offset = 0;
         offset += decl->addElement(0, offset, Ogre::VET_FLOAT3, Ogre::VES_POSITION).getSize();
         offset += decl->addElement(0, offset, Ogre::VET_FLOAT3, Ogre::VES_NORMAL).getSize();
-        offset += decl->addElement(0, offset, Ogre::VET_FLOAT2, Ogre::VES_TEXTURE_COORDINATES, 0).getSize();
+        const size_t uvSize = decl->addElement(1, 0, Ogre::VET_FLOAT2, Ogre::VES_TEXTURE_COORDINATES, 0).getSize();
 
-        std::vector<float> data;
-        data.reserve(section.vertices.size() * 8);
+        std::vector<float> shape, uvs;
+        shape.reserve(section.vertices.size() * 6);
+        uvs.reserve(section.vertices.size() * 2);
         for (const Vertex& v : section.vertices)
         {
-            data.insert(data.end(),
-                        {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z, v.uv.x, v.uv.y});
+            shape.insert(shape.end(), {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z});
+            uvs.insert(uvs.end(), {v.uv.x, v.uv.y});
             bounds.merge(v.position);
         }
-        Ogre::HardwareVertexBufferSharedPtr vbuf =
-            buffers.createVertexBuffer(offset, section.vertices.size(), Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY);
-        vbuf->writeData(0, vbuf->getSizeInBytes(), data.data(), true);
-        sub->vertexData->vertexBufferBinding->setBinding(0, vbuf);
+        const std::pair<size_t, const std::vector<float>*> sources[2] = {{offset, &shape}, {uvSize, &uvs}};
+        for (unsigned short source = 0; source < 2; ++source)
+        {
+            Ogre::HardwareVertexBufferSharedPtr vbuf = buffers.createVertexBuffer(
+                sources[source].first, section.vertices.size(), Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY);
+            vbuf->writeData(0, vbuf->getSizeInBytes(), sources[source].second->data(), true);
+            sub->vertexData->vertexBufferBinding->setBinding(source, vbuf);
+        }
         sub->vertexData->vertexStart = 0;
         sub->vertexData->vertexCount = section.vertices.size();
 
