@@ -10,6 +10,7 @@ packages=(
     libbenchmark-dev          # benchmarks
     libfccp-dev               # the reference CSV parser the table benchmark compares against
     libgif-dev                # the demo's animated GIF
+    libfreetype-dev fonts-dejavu-core # the labels in the demo's pictures
     libcli11-dev              # the programs' command lines
     clang libclang-rt-14-dev  # libFuzzer and sanitizer runtimes
     clang-format              # the source layout check
