@@ -164,6 +164,34 @@ TEST_F(ContentPack, everyMeshLoadsAndMakesAnEntity)
     }
 }
 
+// The engine skins on the CPU into copies of the buffer that holds the positions and fills in
+// only positions and normals: anything else in that buffer would be read uninitialised (a part
+// then shows a random spot of its texture, differently from run to run).
+TEST_F(ContentPack, skinnedMeshesKeepTextureCoordinatesOutOfThePositionBuffer)
+{
+    Ogre::StringVectorPtr meshes = Ogre::ResourceGroupManager::getSingleton().findResourceNames(s_group, "*.mesh");
+    int skinned = 0;
+    for (const std::string& name : *meshes)
+    {
+        Ogre::MeshPtr m = mesh(name);
+        if (!m->hasSkeleton())
+            continue;
+        ++skinned;
+        for (unsigned i = 0; i < m->getNumSubMeshes(); ++i)
+        {
+            const Ogre::VertexData* data =
+                m->getSubMesh(i)->useSharedVertices ? m->sharedVertexData : m->getSubMesh(i)->vertexData;
+            const Ogre::VertexDeclaration* decl = data->vertexDeclaration;
+            const unsigned short positions = decl->findElementBySemantic(Ogre::VES_POSITION)->getSource();
+            for (const Ogre::VertexElement& element : decl->getElements())
+                EXPECT_TRUE(element.getSource() != positions || element.getSemantic() == Ogre::VES_POSITION ||
+                            element.getSemantic() == Ogre::VES_NORMAL)
+                    << name << " sub-mesh " << i << ": semantic " << element.getSemantic();
+        }
+    }
+    EXPECT_GE(skinned, 3);
+}
+
 TEST_F(ContentPack, bodiesHaveEverySubEntityAndAttachmentBone)
 {
     const char* const bones[] = {"helm",  "shoulder_l", "shoulder_r", "weapon_l", "weapon_r", "shield",  "back1",

@@ -63,6 +63,16 @@ struct Stage
         return s;
     }
 
+    /// A bare setting (as bare()) wearing and carrying the given items in the given places.
+    using Wear = std::vector<std::pair<unsigned PlayerSetting_t::*, unsigned>>;
+    static PlayerSetting_t wearing(unsigned gender, unsigned hairStyle, unsigned hairColour, const Wear& items)
+    {
+        PlayerSetting_t s = bare(gender, hairStyle, hairColour);
+        for (const auto& [place, item] : items)
+            s.*place = item;
+        return s;
+    }
+
     PlayerSetting_t preset(const char* name) const
     {
         PlayerSetting_t s = manager->getPorpertiesFromDB(name);
@@ -144,20 +154,12 @@ void dressedSide(Stage& s)
 /// Helm, shoulders, a weapon in each hand; a two-handed weapon; a shield.
 void attachFront(Stage& s)
 {
-    PlayerSetting_t a = Stage::bare(0);
-    a.head = 101;
-    a.shoulder = 201;
-    a.rightHand = 301;
-    a.leftHand = 302;
-    PlayerSetting_t b = Stage::bare(1, 2, 1);
-    b.head = 105;
-    b.shoulder = 204;
-    b.doublehand = 401;
-    PlayerSetting_t c = Stage::bare(0, 3, 2);
-    c.head = 103;
-    c.shoulder = 203;
-    c.shield = 501;
-    c.rightHand = 304;
+    using P = PlayerSetting_t;
+    const PlayerSetting_t a =
+        Stage::wearing(0, 1, 0, {{&P::head, 101}, {&P::shoulder, 201}, {&P::rightHand, 301}, {&P::leftHand, 302}});
+    const PlayerSetting_t b = Stage::wearing(1, 2, 1, {{&P::head, 105}, {&P::shoulder, 204}, {&P::doublehand, 401}});
+    const PlayerSetting_t c =
+        Stage::wearing(0, 3, 2, {{&P::head, 103}, {&P::shoulder, 203}, {&P::shield, 501}, {&P::rightHand, 304}});
     // Turned away from the camera's side, so that blades held forward show their length.
     CharacterInstance* first = s.player(a, -0.75f, 0, -50);
     s.player(b, 0.0f, 0, -50);
@@ -176,18 +178,13 @@ void attachFront(Stage& s)
 /// Back weapons of each back bone, a back shield and both waists, seen from behind.
 void attachBack(Stage& s)
 {
-    PlayerSetting_t a = Stage::bare(0);
-    a.backLongWeapon = 901;
-    a.leftWaist = 601;
-    a.rightWaist = 602;
-    PlayerSetting_t b = Stage::bare(1, 2, 1);
-    b.backLongWeapon = 1001;
-    b.backShield = 1101;
-    b.rightWaist = 604;
-    PlayerSetting_t c = Stage::bare(0, 3, 2);
-    c.backLongWeapon = 903;
-    c.backShield = 1102;
-    c.leftWaist = 603;
+    using P = PlayerSetting_t;
+    const PlayerSetting_t a =
+        Stage::wearing(0, 1, 0, {{&P::backLongWeapon, 901}, {&P::leftWaist, 601}, {&P::rightWaist, 602}});
+    const PlayerSetting_t b =
+        Stage::wearing(1, 2, 1, {{&P::backLongWeapon, 1001}, {&P::backShield, 1101}, {&P::rightWaist, 604}});
+    const PlayerSetting_t c =
+        Stage::wearing(0, 3, 2, {{&P::backLongWeapon, 903}, {&P::backShield, 1102}, {&P::leftWaist, 603}});
     s.player(a, -0.75f, 0, 200);
     s.player(b, 0.0f, 0, 200);
     s.player(c, 0.75f, 0, 200);
@@ -197,24 +194,13 @@ void attachBack(Stage& s)
 /// Boots, belt, shirt, trousers and gloves: cloth and leather, plate, and a woman's silk.
 void wornItems(Stage& s)
 {
-    PlayerSetting_t cloth = Stage::bare(0);
-    cloth.boot = 5001;
-    cloth.belt = 6001;
-    cloth.shirt = 2001;
-    cloth.pants = 3001;
-    cloth.glove = 4001;
-    PlayerSetting_t plate = Stage::bare(0, 2, 1);
-    plate.boot = 5002;
-    plate.belt = 6001;
-    plate.shirt = 2002;
-    plate.pants = 3002;
-    plate.glove = 4002;
-    PlayerSetting_t silk = Stage::bare(1, 3, 2);
-    silk.boot = 5004;
-    silk.belt = 6002;
-    silk.shirt = 2003;
-    silk.pants = 3003;
-    silk.glove = 4004;
+    using P = PlayerSetting_t;
+    const PlayerSetting_t cloth = Stage::wearing(
+        0, 1, 0, {{&P::boot, 5001}, {&P::belt, 6001}, {&P::shirt, 2001}, {&P::pants, 3001}, {&P::glove, 4001}});
+    const PlayerSetting_t plate = Stage::wearing(
+        0, 2, 1, {{&P::boot, 5002}, {&P::belt, 6001}, {&P::shirt, 2002}, {&P::pants, 3002}, {&P::glove, 4002}});
+    const PlayerSetting_t silk = Stage::wearing(
+        1, 3, 2, {{&P::boot, 5004}, {&P::belt, 6002}, {&P::shirt, 2003}, {&P::pants, 3003}, {&P::glove, 4004}});
     CharacterInstance* first = s.player(cloth, -0.7f);
     CharacterInstance* second = s.player(plate, 0.0f);
     s.player(silk, 0.7f);
