@@ -8,7 +8,8 @@
 // as the new reference instead.
 //
 // --break KIND renders the scene with a fault put in on purpose (a texture, template or bone
-// that is wrong, or an opacity that is ignored) and passes only when the comparison catches it.
+// that is wrong, an opacity that is ignored, a highlight on the wrong copy) and passes only when
+// the comparison catches it.
 //
 // Exit codes: 0 as expected, 1 not, 2 a wrong command line, 77 no GL display.
 
@@ -260,8 +261,10 @@ void translucency(Stage& s)
 /// The same creature twice, the right one highlighted.
 void highlight(Stage& s)
 {
-    s.place(s.system->createCreature("Grey Wolf"), "Grey Wolf", -0.7f, 0, 90);
-    s.place(s.system->createCreature("Grey Wolf"), "Grey Wolf", 0.7f, 0, 90)->setHighLight(true);
+    IInstance* plain = s.place(s.system->createCreature("Grey Wolf"), "Grey Wolf", -0.7f, 0, 90);
+    IInstance* lit = s.place(s.system->createCreature("Grey Wolf"), "Grey Wolf", 0.7f, 0, 90);
+    // The fault: the highlight lands on the other copy of the same creature.
+    (s.fault == "highlight" ? plain : lit)->setHighLight(true);
     s.look({0, 1.6f, 3.6f}, {0, 0.5f, 0});
 }
 
@@ -307,8 +310,11 @@ const std::map<std::string, void (*)(Stage&)>& scenes()
 /// The faults that --break puts in, and the scene that shows each.
 const std::map<std::string, std::string>& faults()
 {
-    static const std::map<std::string, std::string> all = {
-        {"texture", "worn_items"}, {"template", "worn_items"}, {"bone", "attach_front"}, {"opacity", "translucency"}};
+    static const std::map<std::string, std::string> all = {{"texture", "worn_items"},
+                                                           {"template", "worn_items"},
+                                                           {"bone", "attach_front"},
+                                                           {"opacity", "translucency"},
+                                                           {"highlight", "highlight"}};
     return all;
 }
 
