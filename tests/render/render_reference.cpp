@@ -15,7 +15,6 @@
 
 #include "avatarsystem/attachmodel.h"
 #include "avatarsystem/characterinstance.h"
-#include "avatarsystem/creatureinstance.h"
 
 #include "referenceimage.h"
 #include "renderhost.h"
@@ -25,8 +24,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,7 +36,7 @@ using render_check::RgbPicture;
 
 const int s_size = 256;
 
-/// A scene being set up: the avatars it placed, its camera and the fault asked for.
+/// A scene being set up: the nodes of the avatars it placed, its camera and the fault asked for.
 struct Stage
 {
     IAvatarSystem* system = nullptr;
@@ -45,7 +44,6 @@ struct Stage
     Ogre::SceneManager* scene = nullptr;
     Ogre::Camera* camera = nullptr;
     std::string fault;
-    std::vector<IInstance*> avatars;
     std::vector<Ogre::SceneNode*> nodes;
 
     /// A setting with the pack's first race, the given looks and nothing worn or carried.
@@ -95,7 +93,6 @@ struct Stage
         Ogre::SceneNode* node = scene->getRootSceneNode()->createChildSceneNode(
             Ogre::Vector3(x, 0, z), Ogre::Quaternion(Ogre::Degree(yaw), Ogre::Vector3::UNIT_Y));
         node->attachObject(avatar->getEntityPtr());
-        avatars.push_back(avatar);
         nodes.push_back(node);
         return avatar;
     }
