@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 template <> AvatarSystemManager* Ogre::Singleton<AvatarSystemManager>::msSingleton = nullptr;
 IAvatarSystem* AvatarSystemManager::ms_IAvatarSystemSingleton = nullptr;
@@ -90,16 +91,23 @@ template <class Table> TextDataBase* AvatarSystemManager::openTable(Table*& memb
 {
     if (!member)
     {
-        Table* table = new Table();
-        if (!table->open())
+        // open() never throws; making the table might, out of memory.
+        std::unique_ptr<Table> table;
+        bool opened = false;
+        avatar_detail::guarded("opening a table",
+                               [&]
+                               {
+                                   table = std::make_unique<Table>();
+                                   opened = table->open();
+                               });
+        if (!opened)
         {
             // A failed open is retried from scratch by the next request.
-            avatar_detail::logFailure("opening a table",
-                                      {"table", table->getFileName(), "or a row of it has the wrong column count"});
-            delete table;
+            avatar_detail::logFailure("opening a table", {"table", table ? table->getFileName() : std::string(),
+                                                          "unreadable, or a row of it has the wrong column count"});
             return nullptr;
         }
-        member = table;
+        member = table.release();
     }
     return member;
 }
@@ -377,7 +385,12 @@ const char* AvatarSystemManager::getHeadImageFromId(unsigned ID, char* buffer)
     if (!image)
         return nullptr;
     if (buffer)
-        std::strcpy(buffer, image);
+    {
+        // The host's buffer has no size: it gets at most HeadImageBufferSize bytes.
+        const std::size_t length = std::min<std::size_t>(std::strlen(image), HeadImageBufferSize - 1);
+        std::memcpy(buffer, image, length);
+        buffer[length] = '\0';
+    }
     return image;
 }
 

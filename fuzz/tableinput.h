@@ -1,5 +1,6 @@
 #pragma once
 
+#include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/tablechecker.h"
 #include "avatarsystem/textdatabase.h"
 
