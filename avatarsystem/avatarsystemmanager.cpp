@@ -8,6 +8,7 @@
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/detail/scenewatch.h"
+#include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/ewchardb.h"
 
 #include <OgreAnimationState.h>
@@ -384,13 +385,9 @@ const char* AvatarSystemManager::getHeadImageFromId(unsigned ID, char* buffer)
     const char* image = row ? row->getString(CreatureDB::HeadImage) : nullptr;
     if (!image)
         return nullptr;
+    // The host's buffer has no size: it gets at most HeadImageBufferSize bytes.
     if (buffer)
-    {
-        // The host's buffer has no size: it gets at most HeadImageBufferSize bytes.
-        const std::size_t length = std::min<std::size_t>(std::strlen(image), HeadImageBufferSize - 1);
-        std::memcpy(buffer, image, length);
-        buffer[length] = '\0';
-    }
+        avatar_detail::copyFieldCut(image, buffer, HeadImageBufferSize);
     return image;
 }
 

@@ -297,6 +297,14 @@ void printOpenFailure()
     std::fflush(stdout);
 }
 
+std::size_t copyFieldCut(const char* field, char* buffer, std::size_t maxBytes)
+{
+    const std::size_t length = std::min(std::strlen(field), maxBytes - 1);
+    std::memcpy(buffer, field, length);
+    buffer[length] = '\0';
+    return length;
+}
+
 TableLayout makeTableLayout(const std::string& fileName, unsigned numFields, bool keyed,
                             std::initializer_list<NamedColumn> named)
 {

@@ -658,7 +658,9 @@ TEST(TableFuzzInputs, keptInputsStillPassEveryInvariant)
         SCOPED_TRACE(entry.path().filename().string());
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_TRUE(runTableInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        EXPECT_TRUE(runTableInput(data, bytes.size()));
+        EXPECT_TRUE(runTableFileInput(data, bytes.size())) << "the checker and the library disagree";
         ++replayed;
     }
     EXPECT_GT(replayed, 0u) << "no inputs under " << directory;

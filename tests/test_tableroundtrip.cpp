@@ -97,15 +97,34 @@ constexpr unsigned kNoName = ~0u;
 /// One table class under test: how to look rows up in it, and its own editing operations.
 template <class Table> struct Subject;
 
-template <class Table> struct NamedKeyed
+/// Looks IDs 0 to 13 up with find.
+template <class Find> void byIds(Answers& out, Find find)
 {
-    static unsigned nameColumn() { return Table::Name; }
+    for (unsigned id = 0; id < 14; ++id)
+        out.push_back(find(id));
+}
+
+template <class Table> struct Unnamed
+{
+    static unsigned nameColumn() { return kNoName; }
+    static const Record& byName(const Table&, const std::string&) { return s_emptyRecord; }
+    static void ownEdit(Table&, Values&) {}
+};
+
+/// A table looked up by the name in column.
+template <class Table, unsigned column> struct Named : Unnamed<Table>
+{
+    static unsigned nameColumn() { return column; }
+    static const Record& byName(const Table& t, const std::string& name) { return t.getByName(name.c_str()); }
+};
+
+/// Creatures, NPCs and objects: their insteadRecord by ID.
+template <class Table> struct NamedKeyed : Named<Table, Table::Name>
+{
     static void lookUps(const Table& t, Answers& out)
     {
-        for (unsigned id = 0; id < 14; ++id)
-            out.push_back(t.getByID(id).fields());
+        byIds(out, [&t](unsigned id) { return t.getByID(id).fields(); });
     }
-    static const Record& byName(const Table& t, const std::string& name) { return t.getByName(name); }
     static void ownEdit(Table& t, Values& v)
     {
         Record rec = v.row(Table::NumColumns, Table::Name);
@@ -123,64 +142,64 @@ template <> struct Subject<ObjectDB> : NamedKeyed<ObjectDB>
 {
 };
 
-template <> struct Subject<EWItemDB>
+template <> struct Subject<EWItemDB> : Named<EWItemDB, EWItemDB::Name>
 {
-    static unsigned nameColumn() { return EWItemDB::Name; }
     static void lookUps(const EWItemDB& t, Answers& out)
     {
-        for (unsigned id = 0; id < 14; ++id)
-            out.push_back(t.getByID(id).fields());
+        byIds(out, [&t](unsigned id) { return t.getByID(id).fields(); });
     }
-    static const Record& byName(const EWItemDB& t, const std::string& name) { return t.getByName(name.c_str()); }
-    static void ownEdit(EWItemDB&, Values&) {}
 };
 
-template <> struct Subject<EWWearingDB>
+template <> struct Subject<EWWearingDB> : Unnamed<EWWearingDB>
 {
-    static unsigned nameColumn() { return kNoName; }
     static void lookUps(const EWWearingDB& t, Answers& out)
     {
-        for (unsigned id = 0; id < 14; ++id)
-            out.push_back(t.getByID(id).fields());
+        byIds(out, [&t](unsigned id) { return t.getByID(id).fields(); });
     }
-    static const Record& byName(const EWWearingDB&, const std::string&) { return s_emptyRecord; }
-    static void ownEdit(EWWearingDB&, Values&) {}
 };
 
-template <> struct Subject<EWEffectsDB>
+template <> struct Subject<EWEffectsDB> : Named<EWEffectsDB, EWEffectsDB::effectName>
 {
-    static unsigned nameColumn() { return EWEffectsDB::effectName; }
     static void lookUps(const EWEffectsDB& t, Answers& out)
     {
-        for (unsigned id = 0; id < 14; ++id)
-            out.push_back(t.getById(id).fields());
+        byIds(out, [&t](unsigned id) { return t.getById(id).fields(); });
     }
-    static const Record& byName(const EWEffectsDB& t, const std::string& name) { return t.getByName(name.c_str()); }
-    static void ownEdit(EWEffectsDB&, Values&) {}
 };
 
-template <> struct Subject<AnimationDB>
+template <> struct Subject<EWBaseInfoDB> : Named<EWBaseInfoDB, EWBaseInfoDB::Name>
 {
-    static unsigned nameColumn() { return kNoName; }
+    static void lookUps(const EWBaseInfoDB& t, Answers& out)
+    {
+        byIds(out, [&t](unsigned id) { return t.getById(id).fields(); });
+    }
+};
+
+template <> struct Subject<EWCharRacesDB> : Named<EWCharRacesDB, EWCharRacesDB::Name>
+{
+    static void lookUps(const EWCharRacesDB& t, Answers& out)
+    {
+        byIds(out, [&t](unsigned id) { return t.getById(id).fields(); });
+    }
+};
+
+template <> struct Subject<AnimationDB> : Unnamed<AnimationDB>
+{
     static void lookUps(const AnimationDB& t, Answers& out)
     {
-        for (unsigned type = 0; type < 14; ++type)
-        {
-            const Record* row = t.getByType(type);
-            out.push_back(row ? row->fields() : std::vector<std::string>());
-        }
+        byIds(out,
+              [&t](unsigned type)
+              {
+                  const Record* row = t.getByType(type);
+                  return row ? row->fields() : std::vector<std::string>();
+              });
     }
-    static const Record& byName(const AnimationDB&, const std::string&) { return s_emptyRecord; }
-    static void ownEdit(AnimationDB&, Values&) {}
 };
 
-template <> struct Subject<EWCharSectionsDB>
+template <> struct Subject<EWCharSectionsDB> : Unnamed<EWCharSectionsDB>
 {
-    static unsigned nameColumn() { return kNoName; }
     static void lookUps(const EWCharSectionsDB& t, Answers& out)
     {
-        for (unsigned key = 0; key < 14; ++key)
-            out.push_back({t.testKey(key) ? "yes" : "no"});
+        byIds(out, [&t](unsigned key) { return std::vector<std::string>{t.testKey(key) ? "yes" : "no"}; });
         for (const auto& row : rowsOf(t))
         {
             const Record& r = *row.second;
@@ -189,28 +208,21 @@ template <> struct Subject<EWCharSectionsDB>
                            std::to_string(t.getSectionsFor(r.getUInt(1), r.getUInt(2), r.getUInt(3), r.getUInt(5)))});
         }
     }
-    static const Record& byName(const EWCharSectionsDB&, const std::string&) { return s_emptyRecord; }
-    static void ownEdit(EWCharSectionsDB&, Values&) {}
 };
 
-template <> struct Subject<EWCharHairGeoDB>
+template <> struct Subject<EWCharHairGeoDB> : Unnamed<EWCharHairGeoDB>
 {
-    static unsigned nameColumn() { return kNoName; }
     static void lookUps(const EWCharHairGeoDB& t, Answers& out)
     {
-        for (unsigned key = 0; key < 14; ++key)
-            out.push_back({t.testKey(key) ? "yes" : "no"});
+        byIds(out, [&t](unsigned key) { return std::vector<std::string>{t.testKey(key) ? "yes" : "no"}; });
         for (const auto& row : rowsOf(t))
             out.push_back(
                 t.getByParams(row.second->getUInt(1), row.second->getUInt(2), row.second->getUInt(3)).fields());
     }
-    static const Record& byName(const EWCharHairGeoDB&, const std::string&) { return s_emptyRecord; }
-    static void ownEdit(EWCharHairGeoDB&, Values&) {}
 };
 
-template <> struct Subject<EWCharFacialHairDB>
+template <> struct Subject<EWCharFacialHairDB> : Unnamed<EWCharFacialHairDB>
 {
-    static unsigned nameColumn() { return kNoName; }
     static void lookUps(const EWCharFacialHairDB& t, Answers& out)
     {
         for (unsigned race = 0; race < 6; ++race)
@@ -221,32 +233,6 @@ template <> struct Subject<EWCharFacialHairDB>
                     out.push_back(t.getByParams(race, gender, style).fields());
             }
     }
-    static const Record& byName(const EWCharFacialHairDB&, const std::string&) { return s_emptyRecord; }
-    static void ownEdit(EWCharFacialHairDB&, Values&) {}
-};
-
-template <> struct Subject<EWBaseInfoDB>
-{
-    static unsigned nameColumn() { return EWBaseInfoDB::Name; }
-    static void lookUps(const EWBaseInfoDB& t, Answers& out)
-    {
-        for (unsigned id = 0; id < 14; ++id)
-            out.push_back(t.getById(id).fields());
-    }
-    static const Record& byName(const EWBaseInfoDB& t, const std::string& name) { return t.getByName(name.c_str()); }
-    static void ownEdit(EWBaseInfoDB&, Values&) {}
-};
-
-template <> struct Subject<EWCharRacesDB>
-{
-    static unsigned nameColumn() { return EWCharRacesDB::Name; }
-    static void lookUps(const EWCharRacesDB& t, Answers& out)
-    {
-        for (unsigned id = 0; id < 14; ++id)
-            out.push_back(t.getById(id).fields());
-    }
-    static const Record& byName(const EWCharRacesDB& t, const std::string& name) { return t.getByName(name.c_str()); }
-    static void ownEdit(EWCharRacesDB&, Values&) {}
 };
 
 /// Every look-up the table offers, as the fields found (empty: a miss), names included.
@@ -454,7 +440,7 @@ template <class Table> void runSeeds()
     for (unsigned seed : kFoundFaults)
         if (!roundTrip<Table>(seed, 40, tally))
             return;
-    for (unsigned seed = 100; seed < 130; ++seed)
+    for (unsigned seed = 100; seed < 120; ++seed)
         if (!roundTrip<Table>(seed, 30, tally))
             return;
     // Both outcomes are exercised, the written ones most.
@@ -464,15 +450,14 @@ template <class Table> void runSeeds()
 
 } // namespace
 
-TEST(TableRoundTrip, creatures) { runSeeds<CreatureDB>(); }
-TEST(TableRoundTrip, npcs) { runSeeds<NpcDB>(); }
-TEST(TableRoundTrip, objects) { runSeeds<ObjectDB>(); }
-TEST(TableRoundTrip, items) { runSeeds<EWItemDB>(); }
-TEST(TableRoundTrip, wornItems) { runSeeds<EWWearingDB>(); }
-TEST(TableRoundTrip, effects) { runSeeds<EWEffectsDB>(); }
-TEST(TableRoundTrip, presets) { runSeeds<EWBaseInfoDB>(); }
-TEST(TableRoundTrip, races) { runSeeds<EWCharRacesDB>(); }
-TEST(TableRoundTrip, sections) { runSeeds<EWCharSectionsDB>(); }
-TEST(TableRoundTrip, hairGeosets) { runSeeds<EWCharHairGeoDB>(); }
-TEST(TableRoundTrip, beards) { runSeeds<EWCharFacialHairDB>(); }
-TEST(TableRoundTrip, animations) { runSeeds<AnimationDB>(); }
+template <class Table> class TableRoundTrip : public ::testing::Test
+{
+};
+using EveryTable = ::testing::Types<CreatureDB, NpcDB, ObjectDB, EWItemDB, EWWearingDB, EWEffectsDB, EWBaseInfoDB,
+                                    EWCharRacesDB, EWCharSectionsDB, EWCharHairGeoDB, EWCharFacialHairDB, AnimationDB>;
+TYPED_TEST_SUITE(TableRoundTrip, EveryTable);
+
+TYPED_TEST(TableRoundTrip, everyEditReadsBackAsHeldOrIsRefused)
+{
+    runSeeds<TypeParam>();
+}

@@ -85,4 +85,8 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
 /// Writes the "file open failed" message the table writers print, byte for byte.
 void printOpenFailure();
 
+/// Copies a field into a buffer of maxBytes bytes (at least 1), cut to fit and NUL-terminated;
+/// the number of bytes of the field copied.
+std::size_t copyFieldCut(const char* field, char* buffer, std::size_t maxBytes);
+
 } // namespace avatar_detail
