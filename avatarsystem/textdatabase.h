@@ -3,9 +3,9 @@
 #include "avatarsystem/avatarsystemexport.h"
 
 #include <cstddef>
-#include <string>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
