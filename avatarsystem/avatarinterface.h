@@ -216,6 +216,9 @@ public:
     /// The system; it must already exist (never constructs).
     static IAvatarSystem& getSingleton();
 
+    /// The most getHeadImageFromId writes into the host's buffer, the terminating NUL included.
+    static constexpr unsigned HeadImageBufferSize = 256;
+
     virtual void release() = 0;
     virtual void update(float seconds) = 0;
     virtual IInstance* createPlayer(const std::string& name) = 0;
@@ -234,6 +237,10 @@ public:
     virtual void setTextureFilter(int filter) = 0;
     virtual void preBuildEntityBuffer(int count) = 0;
     virtual std::string getMeshFileFromId(unsigned ID) = 0;
+    /// The HeadImage of the creature, NPC or object row of that ID, or null (buffer untouched) when
+    /// there is none. A non-null buffer receives the name, cut to its first HeadImageBufferSize - 1
+    /// bytes and NUL-terminated: at most HeadImageBufferSize bytes are written. The result is the
+    /// whole name, valid until release().
     virtual const char* getHeadImageFromId(unsigned ID, char* buffer) = 0;
     virtual void setLoadFrameTime(float milliseconds) = 0;
 

@@ -8,6 +8,7 @@
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/detail/scenewatch.h"
+#include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/ewchardb.h"
 
 #include <OgreAnimationState.h>
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 template <> AvatarSystemManager* Ogre::Singleton<AvatarSystemManager>::msSingleton = nullptr;
 IAvatarSystem* AvatarSystemManager::ms_IAvatarSystemSingleton = nullptr;
@@ -90,16 +92,23 @@ template <class Table> TextDataBase* AvatarSystemManager::openTable(Table*& memb
 {
     if (!member)
     {
-        Table* table = new Table();
-        if (!table->open())
+        // open() never throws; making the table might, out of memory.
+        std::unique_ptr<Table> table;
+        bool opened = false;
+        avatar_detail::guarded("opening a table",
+                               [&]
+                               {
+                                   table = std::make_unique<Table>();
+                                   opened = table->open();
+                               });
+        if (!opened)
         {
             // A failed open is retried from scratch by the next request.
-            avatar_detail::logFailure("opening a table",
-                                      {"table", table->getFileName(), "or a row of it has the wrong column count"});
-            delete table;
+            avatar_detail::logFailure("opening a table", {"table", table ? table->getFileName() : std::string(),
+                                                          "unreadable, or a row of it has the wrong column count"});
             return nullptr;
         }
-        member = table;
+        member = table.release();
     }
     return member;
 }
@@ -376,8 +385,9 @@ const char* AvatarSystemManager::getHeadImageFromId(unsigned ID, char* buffer)
     const char* image = row ? row->getString(CreatureDB::HeadImage) : nullptr;
     if (!image)
         return nullptr;
+    // The host's buffer has no size: it gets at most HeadImageBufferSize bytes.
     if (buffer)
-        std::strcpy(buffer, image);
+        avatar_detail::copyFieldCut(image, buffer, HeadImageBufferSize);
     return image;
 }
 

@@ -178,4 +178,8 @@ public:
     const Record& getByParams(unsigned race, unsigned gender, unsigned style) const;
     /// How many beard styles that race and gender offer.
     int getStylesFor(unsigned race, unsigned gender) const;
+
+protected:
+    /// Column 0 is the race, not an ID: deleting a row renumbers nothing.
+    bool removeRecordAt(int index) override { return removeRow(index, false); }
 };

@@ -1,18 +1,19 @@
 #include "avatarsystem/tablechecker.h"
 
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/avatarinterface.h"
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/detail/meshreader.h"
+#include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/ewchardb.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <sys/stat.h>
 #include <utility>
 
 namespace avatar_check
@@ -64,15 +65,20 @@ std::string tableName(const CheckedTable& table)
     return table.layout ? table.layout->fileName : table.file;
 }
 
+// The file as the tables read it: false when they cannot.
 bool readFile(const std::string& path, std::string& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::vector<char> data;
+    if (!avatar_detail::readTableFile(path, data))
         return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    bytes = text.str();
-    return !in.bad();
+    bytes.assign(data.begin(), data.end());
+    return true;
+}
+
+bool pathExists(const std::string& path)
+{
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 } // namespace
@@ -98,6 +104,11 @@ const TableLayout* findTableLayout(const std::string& fileName)
         if (table.fileName == fileName)
             return &table;
     return nullptr;
+}
+
+bool isRequiredTable(const TableLayout& layout)
+{
+    return layout.fileName != EWEffectsDB::layout().fileName;
 }
 
 long CheckedTable::findKey(unsigned key) const
@@ -210,6 +221,25 @@ void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findi
         add(findings, table.file, table.lines[i], TableFinding::Error,
             layout->columns[0] + " is " + std::to_string(key) + " but " + parts + " pack to " + std::to_string(packed) +
                 ": the row is found only by " + std::to_string(key));
+    }
+}
+
+void checkHeadImages(const CheckedTable& table, std::vector<TableFinding>& findings)
+{
+    static_assert(CreatureLayoutDB::HeadImage == ObjectDB::HeadImage, "creature, NPC and object rows share the column");
+    const std::string& file = table.layout ? table.layout->fileName : std::string();
+    if (file != CreatureDB::layout().fileName && file != NpcDB::layout().fileName &&
+        file != ObjectDB::layout().fileName)
+        return;
+    const std::size_t limit = IAvatarSystem::HeadImageBufferSize - 1;
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
+    {
+        const char* image = table.rows[i].getString(CreatureLayoutDB::HeadImage);
+        const std::size_t length = image ? std::strlen(image) : 0;
+        if (length > limit)
+            add(findings, table.file, table.lines[i], TableFinding::Error,
+                "HeadImage is " + std::to_string(length) + " bytes long, over the " + std::to_string(limit) +
+                    " the host is given: getHeadImageFromId cuts it");
     }
 }
 
@@ -632,13 +662,32 @@ std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource*
 {
     std::vector<FileReport> reports;
     std::map<std::string, CheckedTable> tables;
+    auto pathOf = [&directory](const TableLayout& layout)
+    { return directory.empty() || directory == "." ? layout.fileName : directory + "/" + layout.fileName; };
+    const bool anyThere = std::any_of(knownTables().begin(), knownTables().end(),
+                                      [&](const TableLayout& layout) { return pathExists(pathOf(layout)); });
+    if (!anyThere)
+        return reports;
     for (const TableLayout& layout : knownTables())
     {
-        const std::string path =
-            directory.empty() || directory == "." ? layout.fileName : directory + "/" + layout.fileName;
+        const std::string path = pathOf(layout);
         std::string bytes;
         if (!readFile(path, bytes))
+        {
+            // The system would fail to open it, or not find it: either way nothing of it runs.
+            const bool there = pathExists(path);
+            if (!there && !isRequiredTable(layout))
+                continue;
+            FileReport report;
+            report.file = path;
+            report.findings.push_back(
+                TableFinding{path, 0, TableFinding::Error,
+                             there ? "cannot be read as a table file (a directory, a device or unreadable): "
+                                     "the table fails to open"
+                                   : "is missing: the system needs this table, and cannot open it"});
+            reports.push_back(std::move(report));
             continue;
+        }
         FileReport report;
         report.file = path;
         CheckedTable table = checkTableBytes(path, bytes, layout, report.findings);
@@ -666,6 +715,7 @@ std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource*
             checkPackedKeys(table, reportOf(table));
         if (table.layout->idIsRowNumber)
             checkRaceIds(table, reportOf(table));
+        checkHeadImages(table, reportOf(table));
     }
     const CheckedTable* races = find(EWCharRacesDB::layout().fileName);
     if (const CheckedTable* presets = find(EWBaseInfoDB::layout().fileName))

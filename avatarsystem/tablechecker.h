@@ -44,6 +44,9 @@ using TableLayout = ::TableLayout;
 const std::vector<TableLayout>& knownTables();
 /// The layout of a file by its bare name, or null when the system reads no such table.
 const TableLayout* findTableLayout(const std::string& fileName);
+/// Whether the system needs the file to run: the tables its manager opens. (The effects table is
+/// optional: the host may register every effect itself.)
+bool isRequiredTable(const TableLayout& layout);
 
 /// The rows of one file as its table would hold them, with the line each came from.
 /// Keyed tables keep only the first row of each key; rows with the wrong column count are left out.
@@ -67,6 +70,10 @@ struct CheckedTable
 CheckedTable checkTableBytes(const std::string& file, const std::string& bytes, const TableLayout& layout,
                              std::vector<TableFinding>& findings);
 
+/// Creature, NPC or object rows whose HeadImage is too long for the host's buffer
+/// (IAvatarSystem::HeadImageBufferSize, the NUL included): errors, as getHeadImageFromId cuts it.
+/// Other tables pass.
+void checkHeadImages(const CheckedTable& table, std::vector<TableFinding>& findings);
 /// Rows of a table with a packed key (sections, hair geosets) whose column 0 is not the key their
 /// own columns pack to (errors: the row is found only under column 0). Other tables pass.
 void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findings);
@@ -167,7 +174,10 @@ struct FileReport
 
 /// Checks every known table file present in directory, alone and against each other, and with
 /// meshes also against them: then the two body meshes follow the tables' reports.
-/// Reports come in the order of knownTables(), findings by line; absent files are not reported.
+/// Reports come in the order of knownTables(), findings by line. A file that is there but cannot
+/// be read as a table (a directory, a device, unreadable) is an error on line 0, as is a missing
+/// required table; other absent files are not reported. No reports at all when none of the files
+/// is there.
 std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource* meshes = nullptr);
 
 } // namespace avatar_check

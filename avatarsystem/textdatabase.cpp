@@ -1,13 +1,19 @@
 #include "avatarsystem/textdatabase.h"
 
+#include "avatarsystem/detail/nameindex.h"
+#include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/detail/tablelayout.h"
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 const Record s_emptyRecord;
 
@@ -73,26 +79,83 @@ void Record::printAll() const
 namespace avatar_detail
 {
 
-bool TableFileReader::load(const std::string& fileName)
+namespace
 {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (!file)
+TableReadHook s_readHook = nullptr;
+} // namespace
+
+void setTableReadHook(TableReadHook hook) noexcept
+{
+    s_readHook = hook;
+}
+
+bool readTableFile(const std::string& fileName, std::vector<char>& bytes) noexcept
+{
+    bytes.clear();
+    // Not blocking, so that a FIFO given as a table is refused rather than waited on.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    ok = ok && size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-    if (ok)
+    bool ok = false;
+    try
     {
-        // One spare byte so that a last line without LF can be terminated in place.
-        m_buffer.resize(static_cast<std::size_t>(size) + 1);
-        ok = std::fread(m_buffer.data(), 1, static_cast<std::size_t>(size), file) == static_cast<std::size_t>(size);
-        m_size = ok ? static_cast<std::size_t>(size) : 0;
-        m_buffer[m_size] = '\0';
+        struct stat status;
+        // Only a regular file is a table: a directory opens, but its size means nothing.
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        {
+            if (s_readHook)
+                s_readHook(fileName);
+            // The size is a first guess: the file is read to its end, which may come sooner or later.
+            std::size_t size = 0;
+            bytes.resize(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 0) + 1);
+            for (;;)
+            {
+                if (size == bytes.size())
+                    bytes.resize(bytes.size() * 2);
+                const ssize_t got = ::read(fd, bytes.data() + size, bytes.size() - size);
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got < 0)
+                    break;
+                if (got == 0)
+                {
+                    ok = true;
+                    break;
+                }
+                size += static_cast<std::size_t>(got);
+            }
+            bytes.resize(ok ? size : 0);
+        }
     }
-    std::fclose(file);
+    catch (...)
+    {
+        ok = false;
+    }
+    ::close(fd);
+    if (!ok)
+        std::vector<char>().swap(bytes);
+    return ok;
+}
+
+bool TableFileReader::load(const std::string& fileName) noexcept
+{
     m_pos = 0;
     m_lineNumber = 0;
-    return ok;
+    m_size = 0;
+    try
+    {
+        if (!readTableFile(fileName, m_buffer))
+            return false;
+        // One spare byte so that a last line without LF can be terminated in place.
+        m_size = m_buffer.size();
+        m_buffer.push_back('\0');
+        return true;
+    }
+    catch (...)
+    {
+        m_size = 0;
+        return false;
+    }
 }
 
 void TableFileReader::loadBytes(const char* data, std::size_t size)
@@ -132,21 +195,25 @@ TableFileReader::Line TableFileReader::next(char*& line, std::size_t& length)
     return Line::Row;
 }
 
-bool rowWritesFaithfully(const Record& row, unsigned numFields)
+std::string whyRowIsUnfaithful(const Record& row, unsigned numFields)
 {
-    if (row.getNumFields() < numFields || numFields == 0)
-        return false;
-    // Fields past the table's columns are not part of the table: they are neither written nor checked.
+    if (numFields == 0)
+        return "the table has no columns";
+    if (row.getNumFields() != numFields)
+        return "it has " + std::to_string(row.getNumFields()) + " fields, the table " + std::to_string(numFields);
     std::size_t lineLength = numFields - 1;
     for (unsigned j = 0; j < numFields; ++j)
     {
         const std::string& field = row.fields()[j];
         if (field.find_first_of(std::string(",\n\r\0", 4)) != std::string::npos)
-            return false;
+            return "field " + std::to_string(j) + " holds a comma, a line break or a NUL byte";
         lineLength += field.size();
     }
-    if (lineLength <= 1 || lineLength > kMaxTableLineLength)
-        return false;
+    if (lineLength <= 1)
+        return "its line would be one byte long, which ends the table";
+    if (lineLength > kMaxTableLineLength)
+        return "its line would be " + std::to_string(lineLength) + " bytes long, over the limit of " +
+               std::to_string(kMaxTableLineLength);
     // "//" anywhere in the line, also across a field boundary ("a/,/b" cannot form it, a "/" field can).
     std::string line;
     line.reserve(lineLength);
@@ -156,7 +223,9 @@ bool rowWritesFaithfully(const Record& row, unsigned numFields)
             line += ',';
         line += row.fields()[j];
     }
-    return line.find("//") == std::string::npos;
+    if (line.find("//") != std::string::npos)
+        return "its line would hold \"//\", which makes it a comment";
+    return std::string();
 }
 
 WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields)
@@ -164,6 +233,8 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
     for (const Record* row : rows)
         if (!rowWritesFaithfully(*row, numFields))
             return WriteResult::Unfaithful;
+    if (fileName.empty())
+        return WriteResult::CannotOpen;
 
     const std::string temporary = fileName + ".tmp";
     std::FILE* out = std::fopen(temporary.c_str(), "wb");
@@ -226,6 +297,14 @@ void printOpenFailure()
     std::fflush(stdout);
 }
 
+std::size_t copyFieldCut(const char* field, char* buffer, std::size_t maxBytes)
+{
+    const std::size_t length = std::min(std::strlen(field), maxBytes - 1);
+    std::memcpy(buffer, field, length);
+    buffer[length] = '\0';
+    return length;
+}
+
 TableLayout makeTableLayout(const std::string& fileName, unsigned numFields, bool keyed,
                             std::initializer_list<NamedColumn> named)
 {
@@ -238,8 +317,6 @@ TableLayout makeTableLayout(const std::string& fileName, unsigned numFields, boo
             layout.columns[column.index] = column.name;
     return layout;
 }
-
-} // namespace avatar_detail
 
 void NameIndex::start(unsigned column, std::size_t rows)
 {
@@ -258,23 +335,96 @@ bool NameIndex::find(const char* name, unsigned& where) const
     return true;
 }
 
+} // namespace avatar_detail
+
 namespace
 {
+
 bool fieldIs(const Record& row, unsigned column, const char* name)
 {
     const char* field = row.getString(column);
     return field && std::strcmp(field, name) == 0;
 }
+
+/// Why a table is not written, on standard error: the tools that edit tables show it.
+void reportRefusal(const std::string& fileName, const std::string& why)
+{
+    std::fprintf(stderr, "%s: not written: %s\n", fileName.c_str(), why.c_str());
+    std::fflush(stderr);
+}
+
 } // namespace
 
 TextDataBase::TextDataBase(const std::string& fileName, unsigned numFields)
-    : m_numFields(numFields), m_fileName(fileName)
+    : m_numFields(numFields), m_fileName(fileName), m_names(std::make_unique<avatar_detail::NameIndex>())
 {
+}
+
+TextDataBase::~TextDataBase() = default;
+
+TextDataBase::TextDataBase(const TextDataBase& other)
+    : m_numRecords(other.m_numRecords), m_numFields(other.m_numFields), m_fileName(other.m_fileName),
+      m_records(other.m_records), m_names(std::make_unique<avatar_detail::NameIndex>())
+{
+}
+
+TextDataBase& TextDataBase::operator=(const TextDataBase& other)
+{
+    if (this != &other)
+    {
+        m_numRecords = other.m_numRecords;
+        m_numFields = other.m_numFields;
+        m_fileName = other.m_fileName;
+        m_records = other.m_records;
+        m_names->forget();
+    }
+    return *this;
+}
+
+bool TextDataBase::readRows(const std::function<void(Record&&)>& store)
+{
+    using avatar_detail::TableFileReader;
+    if (m_fileName.empty())
+        return false;
+    try
+    {
+        TableFileReader reader;
+        if (!reader.load(m_fileName))
+            return false;
+        char* line = nullptr;
+        std::size_t length = 0;
+        for (;;)
+        {
+            switch (reader.next(line, length))
+            {
+            case TableFileReader::Line::EndOfFile:
+            case TableFileReader::Line::EndMark:
+                return true;
+            case TableFileReader::Line::TooLong:
+                return false;
+            case TableFileReader::Line::Comment:
+                continue;
+            case TableFileReader::Line::Row:
+                break;
+            }
+            Record rec;
+            rec.reserveFields(m_numFields);
+            splitLine(line, length, rec);
+            if (rec.getNumFields() != m_numFields)
+                return false;
+            store(std::move(rec));
+        }
+    }
+    catch (...)
+    {
+        // Out of memory for a huge file: the table does not open.
+        return false;
+    }
 }
 
 bool TextDataBase::open()
 {
-    m_names.forget();
+    m_names->forget();
     const bool ok = readRows([this](Record&& rec) { m_records.push_back(std::move(rec)); });
     if (ok)
         m_numRecords = static_cast<unsigned>(m_records.size());
@@ -302,7 +452,7 @@ void TextDataBase::lineToRecord(const char* line, Record& rec)
 
 bool TextDataBase::storeRecord(const Record& rec)
 {
-    m_names.forget();
+    m_names->forget();
     m_records.push_back(rec);
     ++m_numRecords;
     return true;
@@ -313,39 +463,49 @@ bool TextDataBase::replaceRecordAt(const Record& rec, int index)
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
         return false;
     m_records[static_cast<std::size_t>(index)] = rec;
-    m_names.forget();
+    m_names->forget();
     return true;
 }
 
-bool TextDataBase::removeRecordAt(int index)
+bool TextDataBase::removeRow(int index, bool renumber)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size())
         return false;
     m_records.erase(m_records.begin() + index);
-    m_names.forget();
-    for (std::size_t j = 0; j < m_records.size(); ++j)
-        m_records[j].setID(static_cast<unsigned>(j + 1));
+    m_names->forget();
+    if (renumber)
+        for (std::size_t j = 0; j < m_records.size(); ++j)
+            m_records[j].setID(static_cast<unsigned>(j + 1));
     if (m_numRecords > 0)
         --m_numRecords;
     return true;
 }
 
-namespace
+bool TextDataBase::removeRecordAt(int index)
 {
+    return removeRow(index, true);
+}
 
-/// Writes rows with numFields columns; the one message of the table writers when the file
-/// cannot be opened or replaced.
-bool writeReporting(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields)
+bool TextDataBase::writeTable(const std::vector<const Record*>& rows) const
 {
-    if (fileName.empty())
+    if (m_fileName.empty())
         return false;
-    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(fileName, rows, numFields);
+    // The table's own columns; a table made without a column count writes its first row's.
+    const unsigned numFields = m_numFields || rows.empty() ? m_numFields : rows.front()->getNumFields();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+    {
+        const std::string why = avatar_detail::whyRowIsUnfaithful(*rows[i], numFields);
+        if (!why.empty())
+        {
+            reportRefusal(m_fileName, "row " + std::to_string(i + 1) + " would not read back as it is held: " + why);
+            return false;
+        }
+    }
+    const avatar_detail::WriteResult result = avatar_detail::writeTableFile(m_fileName, rows, numFields);
     if (result == avatar_detail::WriteResult::CannotOpen)
         avatar_detail::printOpenFailure();
     return result == avatar_detail::WriteResult::Ok;
 }
-
-} // namespace
 
 bool TextDataBase::writeRows()
 {
@@ -353,9 +513,7 @@ bool TextDataBase::writeRows()
     rows.reserve(m_records.size());
     for (const Record& rec : m_records)
         rows.push_back(&rec);
-    // The table's own columns; a table made without a column count writes its first row's.
-    const unsigned numFields = m_numFields || m_records.empty() ? m_numFields : m_records.front().getNumFields();
-    return writeReporting(m_fileName, rows, numFields);
+    return writeTable(rows);
 }
 
 void TextDataBase::printRows()
@@ -374,21 +532,28 @@ bool KeyedTextDataBase::open()
     // inserting a large file in its own order spends most of the open on cache misses while
     // descending the tree. The rows read before a failure are stored all the same.
     std::vector<std::pair<unsigned, Record>> rows;
-    const bool ok = readRows(
+    bool ok = readRows(
         [&rows](Record&& rec)
         {
             const unsigned key = rec.getUInt(0);
             rows.emplace_back(key, std::move(rec));
         });
-    // Stable, so that of the rows sharing a key the first in the file is inserted first and wins;
-    // a key already in the map keeps its row, as a plain insert would.
-    const auto byKey = [](const std::pair<unsigned, Record>& a, const std::pair<unsigned, Record>& b)
-    { return a.first < b.first; };
-    if (!std::is_sorted(rows.begin(), rows.end(), byKey))
-        std::stable_sort(rows.begin(), rows.end(), byKey);
-    m_names.forget();
-    for (std::pair<unsigned, Record>& row : rows)
-        m_recordMap.emplace_hint(m_recordMap.end(), row.first, std::move(row.second));
+    m_names->forget();
+    try
+    {
+        // Stable, so that of the rows sharing a key the first in the file is inserted first and wins;
+        // a key already in the map keeps its row, as a plain insert would.
+        const auto byKey = [](const std::pair<unsigned, Record>& a, const std::pair<unsigned, Record>& b)
+        { return a.first < b.first; };
+        if (!std::is_sorted(rows.begin(), rows.end(), byKey))
+            std::stable_sort(rows.begin(), rows.end(), byKey);
+        for (std::pair<unsigned, Record>& row : rows)
+            m_recordMap.emplace_hint(m_recordMap.end(), row.first, std::move(row.second));
+    }
+    catch (...)
+    {
+        ok = false;
+    }
     if (ok)
         m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return ok;
@@ -399,8 +564,19 @@ bool KeyedTextDataBase::writeRows()
     std::vector<const Record*> rows;
     rows.reserve(m_recordMap.size());
     for (const auto& entry : m_recordMap)
+    {
+        // Read back, a row is stored under its column 0: it must say the key it is held under.
+        if (entry.second.getUInt(0) != entry.first)
+        {
+            const char* text = entry.second.getString(0);
+            reportRefusal(m_fileName, "the row held under " + std::to_string(entry.first) + " says \"" +
+                                          (text ? text : "") + "\" in column 0, so it would read back under " +
+                                          std::to_string(entry.second.getUInt(0)));
+            return false;
+        }
         rows.push_back(&entry.second);
-    return writeReporting(m_fileName, rows, m_numFields);
+    }
+    return writeTable(rows);
 }
 
 void KeyedTextDataBase::printRows()
@@ -425,13 +601,24 @@ const Record& KeyedTextDataBase::recordAt(unsigned index)
     return s_emptyRecord;
 }
 
+namespace
+{
+/// A row stored under key: rec, with column 0 saying key when it reads as another number.
+void storeUnder(Record& stored, const Record& rec, unsigned key)
+{
+    stored = rec;
+    if (stored.getUInt(0) != key)
+        stored.setID(key);
+}
+} // namespace
+
 bool KeyedTextDataBase::replaceRecordAt(const Record& rec, int index)
 {
     const auto it = positionOf(index);
     if (it == m_recordMap.end())
         return false;
-    it->second = rec;
-    m_names.forget();
+    storeUnder(it->second, rec, it->first);
+    m_names->forget();
     return true;
 }
 
@@ -441,7 +628,7 @@ bool KeyedTextDataBase::removeRecordAt(int index)
     if (it == m_recordMap.end())
         return false;
     m_recordMap.erase(it);
-    m_names.forget();
+    m_names->forget();
     m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return true;
 }
@@ -456,30 +643,30 @@ const Record& KeyedTextDataBase::findByName(unsigned column, const char* name) c
 {
     if (!name)
         return s_emptyRecord;
-    // A second round only when the rows changed behind the index.
-    for (int round = 0; round < 2; ++round)
+    if (m_rowsHandedOut)
     {
-        if (!m_names.fits(column, m_recordMap.size()))
-        {
-            m_names.start(column, m_recordMap.size());
-            for (const auto& entry : m_recordMap)
-                if (const char* field = entry.second.getString(column))
-                    m_names.add(field, entry.first);
-        }
-        unsigned key = 0;
-        if (!m_names.find(name, key))
-            return s_emptyRecord;
-        const auto it = m_recordMap.find(key);
-        if (it != m_recordMap.end() && fieldIs(it->second, column, name))
-            return it->second;
-        m_names.forget();
+        for (const auto& entry : m_recordMap)
+            if (fieldIs(entry.second, column, name))
+                return entry.second;
+        return s_emptyRecord;
     }
-    return s_emptyRecord;
+    avatar_detail::NameIndex& names = *m_names;
+    if (!names.fits(column, m_recordMap.size()))
+    {
+        names.start(column, m_recordMap.size());
+        for (const auto& entry : m_recordMap)
+            if (const char* field = entry.second.getString(column))
+                names.add(field, entry.first);
+    }
+    unsigned key = 0;
+    if (!names.find(name, key))
+        return s_emptyRecord;
+    return findByKey(key);
 }
 
 bool KeyedTextDataBase::storeReplacing(const Record& rec)
 {
-    m_names.forget();
+    m_names->forget();
     m_recordMap[rec.getUInt(0)] = rec;
     m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return true;
@@ -487,7 +674,7 @@ bool KeyedTextDataBase::storeReplacing(const Record& rec)
 
 bool KeyedTextDataBase::storeIfNew(const Record& rec)
 {
-    m_names.forget();
+    m_names->forget();
     const bool stored = m_recordMap.emplace(rec.getUInt(0), rec).second;
     m_numRecords = static_cast<unsigned>(m_recordMap.size());
     return stored;
@@ -498,8 +685,8 @@ bool KeyedTextDataBase::replaceStored(const Record& rec, unsigned key)
     const auto it = m_recordMap.find(key);
     if (it == m_recordMap.end())
         return false;
-    it->second = rec;
-    m_names.forget();
+    storeUnder(it->second, rec, key);
+    m_names->forget();
     return true;
 }
 
@@ -507,23 +694,20 @@ const Record& TextDataBase::findRowByName(unsigned column, const char* name) con
 {
     if (!name)
         return s_emptyRecord;
-    for (int round = 0; round < 2; ++round)
+    if (m_rowsHandedOut)
+        return ::findRowByName(m_records, column, name);
+    avatar_detail::NameIndex& names = *m_names;
+    if (!names.fits(column, m_records.size()))
     {
-        if (!m_names.fits(column, m_records.size()))
-        {
-            m_names.start(column, m_records.size());
-            for (std::size_t i = 0; i < m_records.size(); ++i)
-                if (const char* field = m_records[i].getString(column))
-                    m_names.add(field, static_cast<unsigned>(i));
-        }
-        unsigned position = 0;
-        if (!m_names.find(name, position))
-            return s_emptyRecord;
-        if (position < m_records.size() && fieldIs(m_records[position], column, name))
-            return m_records[position];
-        m_names.forget();
+        names.start(column, m_records.size());
+        for (std::size_t i = 0; i < m_records.size(); ++i)
+            if (const char* field = m_records[i].getString(column))
+                names.add(field, static_cast<unsigned>(i));
     }
-    return s_emptyRecord;
+    unsigned position = 0;
+    if (!names.find(name, position))
+        return s_emptyRecord;
+    return m_records[position];
 }
 
 const Record& findRowByName(const std::vector<Record>& rows, unsigned column, const char* name)
@@ -531,10 +715,7 @@ const Record& findRowByName(const std::vector<Record>& rows, unsigned column, co
     if (!name)
         return s_emptyRecord;
     for (const Record& row : rows)
-    {
-        const char* field = row.getString(column);
-        if (field && std::strcmp(field, name) == 0)
+        if (fieldIs(row, column, name))
             return row;
-    }
     return s_emptyRecord;
 }

@@ -3,8 +3,9 @@
 #include "avatarsystem/avatarsystemexport.h"
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -72,92 +73,8 @@ struct AVATARSYSTEM_API TableLayout
 
 namespace avatar_detail
 {
-
-/// The longest line a table may hold, in bytes (the reader's buffer is one byte longer).
-constexpr std::size_t kMaxTableLineLength = 2047;
-
-/// Walks the lines of one table file read whole into memory.
-/// Lines end with LF; a CR before the LF is dropped. Each line is NUL-terminated in place.
-class TableFileReader
-{
-public:
-    enum class Line
-    {
-        Row,      ///< a data line
-        Comment,  ///< contains "//": skipped
-        EndMark,  ///< a line of 0 or 1 bytes: the table ends here
-        TooLong,  ///< longer than kMaxTableLineLength
-        EndOfFile ///< no more lines
-    };
-
-    /// Reads the whole file; false when it cannot be opened or read.
-    bool load(const std::string& fileName);
-    /// Uses a copy of the given bytes instead of a file (for checks and tests).
-    void loadBytes(const char* data, std::size_t size);
-
-    /// Classifies the next line; for every kind but EndOfFile, line and length describe it.
-    Line next(char*& line, std::size_t& length);
-    /// 1-based number of the line last returned by next().
-    unsigned lineNumber() const { return m_lineNumber; }
-
-private:
-    std::vector<char> m_buffer;
-    std::size_t m_pos = 0;
-    std::size_t m_size = 0;
-    unsigned m_lineNumber = 0;
-};
-
-/// Splits one line of length bytes at every "," into fields appended to rec.
-/// No quoting and no escapes: a line with n commas gives n + 1 fields.
-void splitTableLine(const char* line, std::size_t length, Record& rec);
-
-/// Why a table could not be written back.
-enum class WriteResult
-{
-    Ok,
-    CannotOpen,  ///< the file beside it could not be opened, or the file could not be replaced by it
-    WriteFailed, ///< writing failed part-way; the previous file is intact
-    Unfaithful   ///< a row would not read back as it is (too few fields, ",", "//", line break, too short)
-};
-
-/// Checks that the first numFields fields of a row, written as a line, read back as the same fields.
-/// Fields past numFields are not written.
-bool rowWritesFaithfully(const Record& row, unsigned numFields);
-
-/// Writes rows as a table file: first to a file beside it, then renamed over it,
-/// so a failure leaves the previous file intact. Nothing is written when a row is unfaithful.
-WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields);
-
-/// Writes the "file open failed" message the table writers print, byte for byte.
-void printOpenFailure();
-
-} // namespace avatar_detail
-
-/// One table file held in memory: rows in file order.
-/// The first row of each name in one column of a table, so that a look-up by name needs no scan
-/// of the rows. The table forgets it whenever its own operations change the rows and builds it
-/// again on the next look-up. The map and vector that getRecordMap and getRecordArray hand out are
-/// for reading: rows added or removed through them are noticed, and a hit is always checked
-/// against its row, but a row renamed in place through them may stay unfound.
-class NameIndex
-{
-public:
-    void forget() { m_built = false; }
-    /// Whether the index describes this column of a table of that many rows.
-    bool fits(unsigned column, std::size_t rows) const { return m_built && m_column == column && m_rows == rows; }
-    /// Starts over for column; add() then names the rows in the table's order.
-    void start(unsigned column, std::size_t rows);
-    /// The first row added under a name keeps it.
-    void add(const char* name, unsigned where) { m_first.emplace(name, where); }
-    /// The key or position of the first row of that name; false when no row has it.
-    bool find(const char* name, unsigned& where) const;
-
-private:
-    std::unordered_map<std::string, unsigned> m_first;
-    std::size_t m_rows = 0;
-    unsigned m_column = 0;
-    bool m_built = false;
-};
+class NameIndex;
+}
 
 /// The base of every table; the keyed tables store their rows in their own maps. The host reaches
 /// every table through a TextDataBase pointer: the editing, writing and reading operations below
@@ -169,17 +86,27 @@ public:
     TextDataBase(const std::string& fileName, unsigned numFields);
     /// The file name and column count of a table class's layout.
     explicit TextDataBase(const TableLayout& layout) : TextDataBase(layout.fileName, layout.numFields()) {}
+    /// Reads the file; false when it cannot be read as a table file (missing, a directory, a
+    /// device, unreadable), a line is too long or a row has another column count. Never throws.
     virtual bool open();
-    virtual ~TextDataBase() = default;
+    virtual ~TextDataBase();
 
-    TextDataBase(const TextDataBase&) = default;
-    TextDataBase& operator=(const TextDataBase&) = default;
+    /// A copy holds copies of the rows; it has handed none of them out.
+    TextDataBase(const TextDataBase& other);
+    TextDataBase& operator=(const TextDataBase& other);
 
     unsigned getNumRecords() const { return m_numRecords; }
     unsigned getNumFields() const { return m_numFields; }
     const std::string& getFileName() const { return m_fileName; }
-    /// The row vector itself. Keyed tables hold their rows in getRecordMap() and leave it empty.
-    std::vector<Record>& getRecordArray() { return m_records; }
+    /// The row vector itself, for reading and editing in place. Keyed tables hold their rows in
+    /// getRecordMap() and leave it empty. Once it is handed out, look-ups by name scan the rows, as
+    /// nothing tells the table when they change; the const overload keeps the faster index.
+    std::vector<Record>& getRecordArray()
+    {
+        m_rowsHandedOut = true;
+        return m_records;
+    }
+    const std::vector<Record>& getRecordArray() const { return m_records; }
     /// Row index (in file order; in ascending key order in a keyed table), or s_emptyRecord when
     /// index names no row.
     const Record& getRecord(unsigned index) { return recordAt(index); }
@@ -193,11 +120,14 @@ public:
     bool insteadRecord(Record& rec, int index) { return replaceRecordAt(rec, index); }
     /// Removes row index and renumbers the IDs 1, 2, 3...; false (nothing changed) when index names
     /// no row. A keyed table removes the row at that position in key order and renumbers nothing:
-    /// its keys are what other tables and the host refer to.
+    /// its keys are what other tables and the host refer to; nor does a table whose column 0 is
+    /// data rather than an ID (EWCharFacialHairDB).
     bool deleteRecord(int index) { return removeRecordAt(index); }
     /// Writes all rows back to the file (a keyed table in ascending key order), each with the
     /// table's columns. False when the file cannot be written or a row would not read back as it
-    /// is; the previous file is then left intact.
+    /// is held (another field count, a field with ",", "//" or a line break, a line of one byte or
+    /// over the length limit, a keyed row whose column 0 is not its key); the previous file is then
+    /// left intact, and why is written to standard error.
     bool rewrite() { return writeRows(); }
     /// Debugging dump of every row to standard output.
     void printAll() { printRows(); }
@@ -212,10 +142,14 @@ protected:
     virtual void printRows();
 
     /// The shared reading loop of every table: whole-file read, comment lines, end mark,
-    /// splitting and the exact column count. store(Record&&) keeps each accepted row.
+    /// splitting and the exact column count. store keeps each accepted row.
     /// False when the file cannot be read, a line is too long or a row has another column count;
-    /// rows stored before the failure stay stored.
-    template <class Store> bool readRows(Store&& store);
+    /// rows stored before the failure stay stored. Never throws.
+    bool readRows(const std::function<void(Record&&)>& store);
+    /// Writes rows with the table's columns, or refuses (see rewrite).
+    bool writeTable(const std::vector<const Record*>& rows) const;
+    /// Removes row index; renumber gives the rows after it the IDs 1, 2, 3... by position.
+    bool removeRow(int index, bool renumber);
 
     /// Splits one NUL-free byte range into fields appended to rec.
     static void splitLine(const char* line, std::size_t length, Record& rec);
@@ -227,40 +161,11 @@ protected:
     unsigned m_numFields = 0;
     std::string m_fileName;
     std::vector<Record> m_records;
-    mutable NameIndex m_names;
+    /// Never null; rebuilt on demand.
+    std::unique_ptr<avatar_detail::NameIndex> m_names;
+    /// The rows were handed out for editing in place: the name index cannot be trusted.
+    bool m_rowsHandedOut = false;
 };
-
-template <class Store> bool TextDataBase::readRows(Store&& store)
-{
-    if (m_fileName.empty())
-        return false;
-    avatar_detail::TableFileReader reader;
-    if (!reader.load(m_fileName))
-        return false;
-    char* line = nullptr;
-    std::size_t length = 0;
-    for (;;)
-    {
-        switch (reader.next(line, length))
-        {
-        case avatar_detail::TableFileReader::Line::EndOfFile:
-        case avatar_detail::TableFileReader::Line::EndMark:
-            return true;
-        case avatar_detail::TableFileReader::Line::TooLong:
-            return false;
-        case avatar_detail::TableFileReader::Line::Comment:
-            continue;
-        case avatar_detail::TableFileReader::Line::Row:
-            break;
-        }
-        Record rec;
-        rec.reserveFields(m_numFields);
-        splitLine(line, length, rec);
-        if (rec.getNumFields() != m_numFields)
-            return false;
-        store(std::move(rec));
-    }
-}
 
 #include <map>
 
@@ -274,7 +179,13 @@ public:
     explicit KeyedTextDataBase(const TableLayout& layout) : TextDataBase(layout) {}
 
     bool open() override;
-    std::map<unsigned, Record>& getRecordMap() { return m_recordMap; }
+    /// The rows by key, for reading and editing in place; once handed out, look-ups by name scan
+    /// (see getRecordArray).
+    std::map<unsigned, Record>& getRecordMap()
+    {
+        m_rowsHandedOut = true;
+        return m_recordMap;
+    }
     const std::map<unsigned, Record>& getRecordMap() const { return m_recordMap; }
     /// True when a row is stored under key.
     bool testKey(unsigned key) const { return m_recordMap.count(key) != 0; }
@@ -297,7 +208,8 @@ protected:
     bool storeReplacing(const Record& rec);
     /// Stores a copy under column 0 only when the key is free; false when it was taken.
     bool storeIfNew(const Record& rec);
-    /// Replaces the row stored under key (the key stays key); false when there is none.
+    /// Replaces the row stored under key by a copy of rec; the key stays key, and so does the
+    /// copy's column 0 (rewritten when it reads as another number). False when there is none.
     bool replaceStored(const Record& rec, unsigned key);
     /// The row at position index in ascending key order, or the map's end.
     std::map<unsigned, Record>::iterator positionOf(long long index);

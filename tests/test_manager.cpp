@@ -11,7 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <deque>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
 
 namespace
 {
@@ -214,4 +218,29 @@ TEST_F(ManagerCore, preBuildingWithoutBodyMeshesFillsNoPoolAndLeavesNoEmptyMesh)
     // OGRE would keep an empty, unloaded mesh of each name, which a host's later real mesh could not replace.
     EXPECT_FALSE(Ogre::MeshManager::getSingleton().getByName("HumanMale.mesh", Ogre::RGN_AUTODETECT));
     EXPECT_FALSE(Ogre::MeshManager::getSingleton().getByName("HumanFemale.mesh", Ogre::RGN_AUTODETECT));
+}
+
+TEST_F(ManagerCore, aTablePathThatIsADirectoryIsAMissingTable)
+{
+    ScopedTempDir dir;
+    ASSERT_EQ(::mkdir("Creature.csv", 0755), 0);
+    EXPECT_EQ(manager().getDB(DB_CREATURE), nullptr);
+    EXPECT_NO_THROW(manager().createCreature("Wolf")) << "built from an empty setting, as for a missing row";
+    EXPECT_EQ(manager().getHeadImageFromId(5, nullptr), nullptr);
+}
+
+TEST_F(ManagerCore, aHeadImageIsCutToTheBufferTheHeaderPromises)
+{
+    ScopedTempDir dir;
+    const std::size_t limit = IAvatarSystem::HeadImageBufferSize;
+    std::string row = "5,1,Wolf,wolf.mesh,0,0,0,0,0," + std::string(limit + 40, 'h');
+    for (int column = 10; column < 30; ++column)
+        row += ",1";
+    dir.write("Creature.csv", row + "\n");
+    std::vector<char> buffer(limit + 64, '#');
+    const char* image = manager().getHeadImageFromId(5, buffer.data());
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(std::strlen(image), limit + 40) << "the result is the row's own text";
+    EXPECT_EQ(std::string(buffer.data()), std::string(limit - 1, 'h'));
+    EXPECT_EQ(std::string(buffer.begin() + limit, buffer.end()), std::string(64, '#')) << "nothing past the limit";
 }

@@ -1,5 +1,6 @@
 #include "avatarsystem/tablechecker.h"
 
+#include "avatarsystem/avatarinterface.h"
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/ewchardb.h"
@@ -16,6 +17,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using avatar_check::CheckedTable;
@@ -285,12 +287,20 @@ TEST(TableChecker, aDirectoryIsCheckedFileByFileAndAcrossFiles)
     dir.write("notatable.csv", "1,2\n");
 
     const std::vector<avatar_check::FileReport> reports = avatar_check::checkDirectory(dir.path());
-    ASSERT_EQ(reports.size(), 4u);
+    ASSERT_EQ(reports.size(), 11u) << "four tables, and the seven other tables the system needs";
+    unsigned missing = 0;
     for (const avatar_check::FileReport& report : reports)
     {
         SCOPED_TRACE(report.file);
         EXPECT_EQ(report.file.rfind(dir.path() + "/", 0), 0u) << "reported by the path given";
-        if (report.file.find("Animation.csv") != std::string::npos)
+        if (!report.findings.empty() && report.findings[0].line == 0)
+        {
+            ++missing;
+            EXPECT_EQ(report.errors(), 1u);
+            EXPECT_NE(report.findings[0].message.find("is missing"), std::string::npos);
+            EXPECT_EQ(report.file.find("EWEffects.csv"), std::string::npos) << "the effects table is optional";
+        }
+        else if (report.file.find("Animation.csv") != std::string::npos)
         {
             EXPECT_EQ(report.rows, 0u);
             EXPECT_EQ(report.errors(), 1u);
@@ -313,7 +323,36 @@ TEST(TableChecker, aDirectoryIsCheckedFileByFileAndAcrossFiles)
             EXPECT_TRUE(report.findings.empty());
         }
     }
+    EXPECT_EQ(missing, 7u);
     EXPECT_TRUE(avatar_check::checkDirectory(dir.path() + "/missing").empty());
+}
+
+TEST(TableChecker, whatTheSystemCannotOpenOrUseIsAnError)
+{
+    ScopedTempDir dir;
+    for (const TableLayout& layout : avatar_check::knownTables())
+        dir.write(layout.fileName, "");
+    std::remove("Creature.csv");
+    ASSERT_EQ(::mkdir("Creature.csv", 0755), 0);
+    std::remove("Npc.csv");
+    std::remove("EWEffects.csv");
+    const std::size_t limit = IAvatarSystem::HeadImageBufferSize - 1;
+    dir.write("Object.csv",
+              line({"37001", "1", "Box", "box", "", "", "", "", "", std::string(limit, 'i')}, 12) +
+                  line({"37002", "1", "Big", "box", "", "", "", "", "", std::string(limit + 1, 'i')}, 12));
+
+    std::map<std::string, std::vector<std::string>> found;
+    for (const avatar_check::FileReport& report : avatar_check::checkDirectory(dir.path()))
+        for (const TableFinding& finding : report.findings)
+            found[report.file.substr(dir.path().size() + 1)].push_back(avatar_check::formatFinding(finding));
+    ASSERT_EQ(found.size(), 3u);
+    ASSERT_EQ(found["Creature.csv"].size(), 1u);
+    EXPECT_NE(found["Creature.csv"][0].find(":0: error: cannot be read as a table file"), std::string::npos);
+    ASSERT_EQ(found["Npc.csv"].size(), 1u);
+    EXPECT_NE(found["Npc.csv"][0].find(":0: error: is missing"), std::string::npos);
+    ASSERT_EQ(found["Object.csv"].size(), 1u) << "a HeadImage of the limit fits, one byte more does not";
+    EXPECT_NE(found["Object.csv"][0].find("Object.csv:2: error: HeadImage is 256 bytes long"), std::string::npos)
+        << found["Object.csv"][0];
 }
 
 namespace
@@ -619,7 +658,9 @@ TEST(TableFuzzInputs, keptInputsStillPassEveryInvariant)
         SCOPED_TRACE(entry.path().filename().string());
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_TRUE(runTableInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        EXPECT_TRUE(runTableInput(data, bytes.size()));
+        EXPECT_TRUE(runTableFileInput(data, bytes.size())) << "the checker and the library disagree";
         ++replayed;
     }
     EXPECT_GT(replayed, 0u) << "no inputs under " << directory;

@@ -349,17 +349,17 @@ TEST(KeyedTables, rewriteWritesAscendingKeysWithTheTableColumnCount)
         EXPECT_EQ(again.getByID(entry.first).fields(), entry.second.fields());
 
     {
-        SCOPED_TRACE("fields past the table's columns are not written; a row short of them is refused");
+        SCOPED_TRACE("a row wider or narrower than the table is refused: it would not read back");
         const std::string kept = dir.read("Creature.csv");
         EWItemDB items;
-        dir.write("ItemDisplay.csv", line({"1"}, 11));
+        const std::string written = line({"1"}, 11);
+        dir.write("ItemDisplay.csv", written);
         ASSERT_TRUE(items.open());
-        Record wide = record({"2"}, 11);
-        wide.record_push_back("not,part//of the table\n");
+        Record wide = record({"2"}, 12);
         items.addRecord(wide);
-        ASSERT_TRUE(items.rewrite());
-        const std::string written = line({"1"}, 11) + line({"2"}, 11);
+        EXPECT_FALSE(items.rewrite());
         EXPECT_EQ(dir.read("ItemDisplay.csv"), written);
+        items.getRecordMap().erase(2);
         Record narrow = record({"3"}, 10);
         items.addRecord(narrow);
         EXPECT_FALSE(items.rewrite());
@@ -788,4 +788,98 @@ TEST(TableLayouts, everyColumnConstantCarriesItsIndex)
 #undef AVATAR_COLUMN
     for (const Column& column : columns)
         EXPECT_EQ(column.value, column.index) << column.name;
+}
+
+namespace
+{
+
+/// Row 2 copied over ID 1: the copy goes under ID 1, says 1 in column 0, and reads back so.
+template <class Table> void copyOverAnotherId(const ScopedTempDir& dir, unsigned first)
+{
+    const unsigned n = Table::layout().numFields();
+    const std::string file = Table::layout().fileName;
+    const std::string one = std::to_string(first), two = std::to_string(first + 1);
+    SCOPED_TRACE(file);
+    dir.write(file, line({one, "1", "A"}, n) + line({two, "1", "B"}, n));
+    Table table;
+    ASSERT_TRUE(table.open());
+    Record copy = table.getByID(first + 1);
+    ASSERT_TRUE(table.insteadRecord(copy, first));
+    EXPECT_EQ(field(table.getByID(first), 0), one) << "the row says the ID it is held under";
+    EXPECT_EQ(field(table.getByName("B"), 0), one) << "so a look-up by name gives the right ID";
+    ASSERT_TRUE(table.rewrite());
+
+    Table reopened;
+    ASSERT_TRUE(reopened.open());
+    EXPECT_EQ(reopened.getNumRecords(), 2u);
+    EXPECT_EQ(reopened.getByID(first).fields(), table.getByID(first).fields());
+    EXPECT_EQ(reopened.getByID(first + 1).fields(), table.getByID(first + 1).fields());
+
+    // Column 0 changed in place: the row would come back under another ID, so nothing is written.
+    const std::string written = dir.read(file);
+    table.getRecordMap().at(first).setID(first + 7);
+    EXPECT_FALSE(table.rewrite());
+    EXPECT_EQ(dir.read(file), written);
+}
+
+} // namespace
+
+TEST(KeyedTables, aRowPutUnderAnotherIdReadsBackUnderThatId)
+{
+    ScopedTempDir dir;
+    copyOverAnotherId<CreatureDB>(dir, 1);
+    copyOverAnotherId<NpcDB>(dir, 30001);
+    copyOverAnotherId<ObjectDB>(dir, 37001);
+}
+
+TEST(AppearanceTables, deletingABeardRowKeepsTheRacesOfTheOthers)
+{
+    ScopedTempDir dir;
+    const std::string rest = "2,0,1,g,h,i\n1,1,1,d,e,f\n";
+    dir.write("EWCharFacialHairStyles.csv", "1,1,0,a,b,c\n" + rest);
+    EWCharFacialHairDB beards;
+    ASSERT_TRUE(beards.open());
+    ASSERT_TRUE(beards.deleteRecord(0));
+    EXPECT_EQ(field(beards.getByParams(2, 0, 1), 3), "g");
+    EXPECT_EQ(field(beards.getByParams(1, 1, 1), 3), "d");
+    EXPECT_EQ(beards.getStylesFor(1, 1), 1);
+    ASSERT_TRUE(beards.rewrite());
+    EXPECT_EQ(dir.read("EWCharFacialHairStyles.csv"), rest);
+}
+
+TEST(RowVectorTables, nameLookupsSeeRowsEditedInPlaceOrReplaced)
+{
+    ScopedTempDir dir;
+    dir.write("EWCharBaseInfo.csv", line({"1", "Ann"}, 25) + line({"2", "Bob"}, 25) + line({"3", "Cid"}, 25));
+    EWBaseInfoDB presets;
+    ASSERT_TRUE(presets.open());
+    EXPECT_EQ(field(presets.getByName("Cid"), 0), "3"); // the index is built
+
+    Record renamed = presets.getById(2);
+    std::string name = "Amy";
+    renamed.setName(EWBaseInfoDB::Name, name);
+    ASSERT_TRUE(presets.insteadRecord(renamed, 1));
+    EXPECT_EQ(field(presets.getByName("Amy"), 0), "2");
+    EXPECT_FALSE(presets.getByName("Bob").isValid());
+
+    std::vector<Record>& rows = presets.getRecordArray();
+    name = "Zed";
+    rows[0].setName(EWBaseInfoDB::Name, name);
+    EXPECT_EQ(&presets.getByName("Zed"), &rows[0]);
+    EXPECT_FALSE(presets.getByName("Ann").isValid());
+    name = "Cid";
+    rows[0].setName(EWBaseInfoDB::Name, name);
+    EXPECT_EQ(&presets.getByName("Cid"), &rows[0]) << "the first row of the name, not the one indexed before";
+
+    dir.write("Creature.csv", creatureLine({"5", "1", "Wolf"}) + creatureLine({"9", "1", "Bear"}));
+    CreatureDB creatures;
+    ASSERT_TRUE(creatures.open());
+    EXPECT_EQ(field(creatures.getByName("Bear"), 0), "9");
+    std::map<unsigned, Record>& byId = creatures.getRecordMap();
+    name = "Bear";
+    byId.at(5).setName(CreatureDB::Name, name);
+    EXPECT_EQ(field(creatures.getByName("Bear"), 0), "5");
+    name = "Zed";
+    byId.at(9).setName(CreatureDB::Name, name);
+    EXPECT_EQ(field(creatures.getByName("Zed"), 0), "9");
 }

@@ -134,6 +134,22 @@ foreach(header IN LISTS headers)
     foreach(include IN LISTS includes)
         list(APPEND problems "${header} includes an internal header: ${include}")
     endforeach()
+    # The internals' namespace may appear only to name a class a public one points to: whatever a
+    # header declares in it, a host could call and fail to link.
+    file(READ "${header}" text)
+    # Semicolons and brackets would split or join the items of a CMake list.
+    string(REPLACE ";" "@semicolon@" text "${text}")
+    string(REPLACE "[" "(" text "${text}")
+    string(REPLACE "]" ")" text "${text}")
+    string(REGEX MATCHALL "namespace[ \t\r\n]+${internal}[ \t\r\n]*{[^}]*}" blocks "${text}")
+    foreach(block IN LISTS blocks)
+        string(REGEX REPLACE "(class|struct)[ \t\r\n]+[A-Za-z_][A-Za-z_0-9]*[ \t\r\n]*@semicolon@" "" rest
+                             "${block}")
+        string(REGEX REPLACE "[ \t\r\n]+" "" rest "${rest}")
+        if(NOT rest STREQUAL "namespace${internal}{}")
+            list(APPEND problems "${header} declares internals: ${block}")
+        endif()
+    endforeach()
 endforeach()
 
 if(problems)
