@@ -188,9 +188,6 @@ public:
                 instanceOperation(m_held[m_in.pick(m_held.size())], op / 2 % 32);
         }
         release();
-        for (Held& held : m_held)
-            delete static_cast<ManagedInstance*>(held.instance);
-        m_held.clear();
         for (Ogre::SceneNode* node : m_nodes)
             m_scene->destroySceneNode(node);
         Ogre::Pass::processPendingPassUpdates();
@@ -220,7 +217,7 @@ private:
         const std::vector<IInstance*>& list = m_manager.getFadeList();
         return std::find(list.begin(), list.end(), held.instance) != list.end();
     }
-    /// Destroyed through destroyInstance: the manager let go of it, the host deletes it.
+    /// Destroyed through destroyInstance: the host may delete it, or leave it to release().
     bool destroyed(const Held& held) { return !registered(held) && !faded(held); }
 
     IInstance* anyHeld()
@@ -240,13 +237,9 @@ private:
     }
     void release()
     {
-        // The registered and faded avatars go with the release; the destroyed ones stay the host's.
-        std::vector<Held> hostOwned;
-        for (const Held& held : m_held)
-            if (destroyed(held))
-                hostOwned.push_back(held);
+        // The registered, faded and destroyed avatars all go with the release.
         m_system->release();
-        m_held.swap(hostOwned);
+        m_held.clear();
     }
 
     ENTITY_CALLBACK* callback()

@@ -1,6 +1,7 @@
 // Checks the generated sample content pack against the names the tables and the character code use.
 
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/ewchardb.h"
 #include "avatarsystem/tablechecker.h"
@@ -95,7 +96,10 @@ protected:
 
     static void TearDownTestSuite() { Ogre::ResourceGroupManager::getSingleton().destroyResourceGroup(s_group); }
 
-    static Ogre::SceneManager* scene() { return Ogre::Root::getSingleton().getSceneManager("Everwind"); }
+    static Ogre::SceneManager* scene()
+    {
+        return Ogre::Root::getSingleton().getSceneManager(avatar_rules::kSceneManagerName);
+    }
 
     static Ogre::MeshPtr mesh(const std::string& name) { return Ogre::MeshManager::getSingleton().load(name, s_group); }
 
