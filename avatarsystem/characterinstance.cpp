@@ -940,7 +940,9 @@ void CharacterInstance::dress(const DressPlan& plan, bool everything)
         if (index >= m_dressedWith.size())
             continue;
         const auto wanted = plan.find(entry.first);
-        if (wanted == plan.end() && !everything)
+        // A hidden sub-entity no place asks for is left as it is: it shows nothing, and is
+        // dressed anew when a place shows it again.
+        if (wanted == plan.end() && (!everything || !m_entity->getSubEntity(index)->isVisible()))
             continue;
         const std::string key =
             wanted == plan.end() ? std::string() : wanted->second.templateName + '\n' + wanted->second.texture;

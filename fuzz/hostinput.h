@@ -43,7 +43,7 @@ public:
     bool flag() { return byte() & 1; }
     /// One of n choices.
     unsigned pick(std::size_t n) { return n ? static_cast<unsigned>(byte() % n) : 0; }
-    template <class T, std::size_t N> const T& oneOf(const T (&items)[N]) { return items[pick(N)]; }
+    template <class T> const T& oneOf(const std::vector<T>& items) { return items[pick(items.size())]; }
 
     /// A time, speed or opacity: ordinary values, the edges, NaN, infinities, or any bits.
     float real()

@@ -170,7 +170,10 @@ private:
     {
         return low + (high - low) * static_cast<float>(m_random() % 100001) / 100000.0f;
     }
-    template <class T, std::size_t N> const T& oneOf(const T (&items)[N]) { return items[pick(N)]; }
+    template <class T> const T& oneOf(const std::vector<T>& items)
+    {
+        return items[pick(static_cast<unsigned>(items.size()))];
+    }
 
     /// A record for an avatar about to be made (so that the host objects handed over can point to it).
     Held& beginHold(bool player);
