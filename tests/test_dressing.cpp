@@ -139,6 +139,32 @@ std::string describe(const PlayerSetting_t& s)
 class Dressing : public PackSystemTest
 {
 protected:
+    /// Names the first pass of every material after its material, so that a copy shows which
+    /// template or mesh material it was made from (the pack's templates differ otherwise only in
+    /// the texture, which the section textures replace).
+    void SetUp() override
+    {
+        PackSystemTest::SetUp();
+        auto it = Ogre::MaterialManager::getSingleton().getResourceIterator();
+        for (; it.hasMoreElements(); it.moveNext())
+        {
+            auto material = Ogre::static_pointer_cast<Ogre::Material>(it.peekNextValue());
+            if (material->getNumTechniques() == 0 || material->getTechnique(0)->getNumPasses() == 0)
+                continue;
+            Ogre::Pass* pass = material->getTechnique(0)->getPass(0);
+            m_passNames.emplace_back(material->getName(), pass->getName());
+            pass->setName(material->getName());
+        }
+    }
+    void TearDown() override
+    {
+        PackSystemTest::TearDown();
+        // By name: a test may have replaced a material meanwhile.
+        for (const auto& entry : m_passNames)
+            if (auto material = Ogre::MaterialManager::getSingleton().getByName(entry.first, Ogre::RGN_AUTODETECT))
+                material->getTechnique(0)->getPass(0)->setName(entry.second);
+    }
+
     PlayerSetting_t preset(const char* name) { return manager->getPorpertiesFromDB(name); }
 
     CharacterInstance* build(const PlayerSetting_t& setting)
@@ -172,6 +198,17 @@ protected:
         return s;
     }
 
+    /// The pair of settings of a seed, changed and compared as below; the difference names them.
+    std::string changeAndCompare(unsigned seed)
+    {
+        std::mt19937 random(seed);
+        const unsigned gender = random() % 2;
+        const PlayerSetting_t a = randomSetting(random, gender);
+        const PlayerSetting_t b = randomSetting(random, gender);
+        const std::string difference = changeAndCompare(a, b);
+        return difference.empty() ? difference : difference + "\n  from " + describe(a) + "\n  to   " + describe(b);
+    }
+
     /// Builds a, changes it to b through replacePlayer, and returns the first difference from b
     /// built at once (empty when none).
     std::string changeAndCompare(const PlayerSetting_t& a, const PlayerSetting_t& b)
@@ -187,6 +224,9 @@ protected:
         system->destroyInstance(fresh->getUniqueID());
         return difference;
     }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_passNames;
 };
 
 } // namespace
@@ -194,17 +234,21 @@ protected:
 TEST_F(Dressing, aPlayerChangedThroughReplacePlayerLooksAsOneBuiltAtOnce)
 {
     // Each pair by its own seed, so that a failing one can be run again alone.
-    for (unsigned seed = 1; seed <= 150; ++seed)
+    for (unsigned seed = 1; seed <= 300; ++seed)
     {
-        std::mt19937 random(seed);
-        const unsigned gender = random() % 2;
-        const PlayerSetting_t a = randomSetting(random, gender);
-        const PlayerSetting_t b = randomSetting(random, gender);
-        const std::string difference = changeAndCompare(a, b);
-        EXPECT_EQ(difference, "") << "seed " << seed << "\n  from " << describe(a) << "\n  to   " << describe(b);
+        const std::string difference = changeAndCompare(seed);
+        EXPECT_EQ(difference, "") << "seed " << seed;
         if (!difference.empty())
             break;
     }
+}
+
+TEST_F(Dressing, theSeedsThatFoundFaultsStayCases)
+{
+    // 26, 145 and 184: gloves off while the shirt's sleeve dresses the lower arms; 270 and 356:
+    // boots off (or for the other gender) while the trousers' leg dresses the lower legs.
+    for (unsigned seed : {26u, 145u, 184u, 270u, 356u})
+        EXPECT_EQ(changeAndCompare(seed), "") << "seed " << seed;
 }
 
 TEST_F(Dressing, modelsLoadedPlaceByPlaceHangAsOnAPlayerBuiltAtOnce)
