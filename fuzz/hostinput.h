@@ -193,7 +193,8 @@ public:
         Ogre::Pass::processPendingPassUpdates();
 
         std::vector<std::string> problems;
-        if (m_manager.getNumInstances() || m_manager.getNumRequests() || !m_manager.getFadeList().empty())
+        if (m_manager.getNumInstances() || m_manager.getNumRequests() || !m_manager.getFadeList().empty() ||
+            !m_manager.getDestroyedList().empty())
             problems.push_back("the system still holds avatars after release");
         for (const std::string& problem : pooledBodiesProblems())
             problems.push_back(problem);
@@ -603,12 +604,17 @@ private:
             break;
         }
         case 30:
-            // The host deletes an avatar destroyed through destroyInstance: it holds the last pointer.
-            if (destroyed(held))
+            // The host frees an avatar destroyed through destroyInstance (or faded) early: it deletes
+            // a destroyed one itself, or asks the system to free it.
+            if (destroyed(held) || faded(held))
             {
+                const bool wasFaded = faded(held);
                 m_held.erase(
                     std::find_if(m_held.begin(), m_held.end(), [&](const Held& h) { return h.instance == instance; }));
-                delete static_cast<ManagedInstance*>(instance);
+                if (wasFaded || m_in.flag())
+                    m_manager.freeInstance(instance);
+                else
+                    delete static_cast<ManagedInstance*>(instance);
             }
             break;
         default:
