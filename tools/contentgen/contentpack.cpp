@@ -8,6 +8,7 @@
 #include "tablewriter.h"
 
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/ewchardb.h"
 
@@ -39,6 +40,12 @@ std::string genderLetter(unsigned gender)
     return gender == 0 ? "M" : "F";
 }
 
+// A mesh file's name without ".mesh": the base its skeleton and materials are named after.
+std::string meshBaseOf(const std::string& meshFile)
+{
+    return meshFile.substr(0, meshFile.size() - std::string(".mesh").size());
+}
+
 std::string num(float value)
 {
     return Ogre::StringConverter::toString(value);
@@ -53,7 +60,7 @@ std::string num(unsigned value)
 std::vector<std::string> itemMeshBases(const ItemDef& item)
 {
     if (item.type == s_helmType)
-        return {item.model + "_M", item.model + "_F"};
+        return {meshBaseOf(avatar_rules::helmMesh(item.model, 0)), meshBaseOf(avatar_rules::helmMesh(item.model, 1))};
     std::vector<std::string> bases{item.model};
     if (!item.model2.empty())
         bases.push_back(item.model2);
@@ -323,7 +330,7 @@ private:
 
     void writeBody(unsigned gender)
     {
-        const std::string base = gender == 0 ? "HumanMale" : "HumanFemale";
+        const std::string base = meshBaseOf(avatar_rules::bodyMesh(gender));
         const std::string g = genderLetter(gender);
         BodyShape shape;
         if (gender != 0)
@@ -366,7 +373,8 @@ private:
             for (const std::string& meshBase : itemMeshBases(item))
             {
                 const bool rightSide = meshBase.size() > 2 && meshBase.compare(meshBase.size() - 2, 2, "_r") == 0;
-                const bool female = meshBase.size() > 2 && meshBase.compare(meshBase.size() - 2, 2, "_F") == 0;
+                const bool female =
+                    item.type == s_helmType && meshBase == meshBaseOf(avatar_rules::helmMesh(item.model, 1));
                 Ogre::SkeletonPtr skeleton;
                 if (!item.effectBones.empty())
                 {
@@ -571,7 +579,7 @@ private:
             for (const std::string* tex : {&w.texHand, &w.texBody, &w.texPants, &w.texFoot})
                 if (!tex->empty())
                     for (unsigned gender = 0; gender < 2; ++gender)
-                        if (w.flag == gender || w.flag == 2)
+                        if (avatar_rules::itemFitsGender(w.flag, gender))
                             m_textures.insert(itemTexture(*tex, gender));
             table.add({num(w.id), w.name, num(w.type), w.texPath, w.outModel, w.material, w.texHand, w.matHand,
                        w.texBody, w.matBody, w.texPants, w.matPants, w.texFoot, w.matFoot, num(w.flag),
