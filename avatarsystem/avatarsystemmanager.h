@@ -314,6 +314,7 @@ public:
     /// one is destroyed first); its pointer is invalid afterwards. False, doing nothing, for any
     /// other pointer (a registered avatar, one already freed, null). Without it they are freed
     /// by release(). A host may instead delete such an avatar itself (through ManagedInstance).
+    /// As with a delete, not from inside a call of that avatar (its update or its callbacks).
     bool freeInstance(IInstance* instance);
 
 private:
