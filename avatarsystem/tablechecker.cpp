@@ -226,6 +226,29 @@ void checkRaceIds(const CheckedTable& races, std::vector<TableFinding>& findings
     }
 }
 
+namespace
+{
+const TableLayout& creatureLayoutOf(DB_NAME_e which)
+{
+    return which == DB_OBJECT ? ObjectDB::layout() : which == DB_NPC ? NpcDB::layout() : CreatureDB::layout();
+}
+} // namespace
+
+void checkCreatureIdRanges(const CheckedTable& table, DB_NAME_e which, std::vector<TableFinding>& findings)
+{
+    static_assert(CreatureDB::CreatureID == ObjectDB::ObjectId && NpcDB::NpcID == ObjectDB::ObjectId,
+                  "the three tables hold the ID in the same column");
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
+    {
+        const unsigned id = table.rows[i].getUInt(ObjectDB::ObjectId);
+        const DB_NAME_e lookedUpIn = avatar_rules::creatureTableOf(id);
+        if (lookedUpIn != which)
+            add(findings, table.file, table.lines[i], TableFinding::Warning,
+                "ID " + std::to_string(id) + " is looked up in " + creatureLayoutOf(lookedUpIn).fileName +
+                    ", not here: the row is found by name only");
+    }
+}
+
 void checkPresetReferences(const CheckedTable& presets, const CheckedTable* races, const CheckedTable* items,
                            const CheckedTable* wornItems, std::vector<TableFinding>& findings)
 {
@@ -677,6 +700,9 @@ std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource*
         if (table.layout->idIsRowNumber)
             checkRaceIds(table, reportOf(table));
     }
+    for (DB_NAME_e which : {DB_CREATURE, DB_NPC, DB_OBJECT})
+        if (const CheckedTable* table = find(creatureLayoutOf(which).fileName))
+            checkCreatureIdRanges(*table, which, reportOf(*table));
     const CheckedTable* races = find(EWCharRacesDB::layout().fileName);
     if (const CheckedTable* presets = find(EWBaseInfoDB::layout().fileName))
         checkPresetReferences(*presets, races, find(EWItemDB::layout().fileName), find(EWWearingDB::layout().fileName),

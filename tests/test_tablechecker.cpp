@@ -276,6 +276,46 @@ TEST(TableChecker, presetsMustReferToRowsThatExist)
     EXPECT_EQ(where(withoutTables), Where{"8:warning"}) << "absent tables are not checked against";
 }
 
+TEST(TableChecker, creatureNpcAndObjectRowsWhoseIdsAreLookedUpElsewhereAreNamed)
+{
+    struct Case
+    {
+        const char* file;
+        DB_NAME_e which;
+        unsigned numFields;
+        std::vector<const char*> ids; // one row each, from line 1
+        Where expected;
+    };
+    const Case cases[] = {
+        {"Creature.csv",
+         DB_CREATURE,
+         CreatureDB::NumColumns,
+         {"1", "29999", "30000", "37000"},
+         {"3:warning", "4:warning"}},
+        {"Npc.csv",
+         DB_NPC,
+         NpcDB::NumColumns,
+         {"30000", "36999", "39000", "37000", "29999"},
+         {"4:warning", "5:warning"}},
+        {"Object.csv",
+         DB_OBJECT,
+         ObjectDB::NumColumns,
+         {"37000", "38999", "36999", "39000"},
+         {"3:warning", "4:warning"}},
+    };
+    for (const Case& c : cases)
+    {
+        std::string text;
+        for (const char* id : c.ids)
+            text += line({id, "1", std::string("Row") + id}, c.numFields);
+        std::vector<TableFinding> findings;
+        const CheckedTable table = avatar_check::checkTableBytes(c.file, text, layoutOf(c.file), findings);
+        ASSERT_TRUE(findings.empty()) << c.file;
+        avatar_check::checkCreatureIdRanges(table, c.which, findings);
+        EXPECT_EQ(where(findings), c.expected) << c.file;
+    }
+}
+
 TEST(TableChecker, aDirectoryIsCheckedFileByFileAndAcrossFiles)
 {
     ScopedTempDir dir;
