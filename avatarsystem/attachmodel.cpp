@@ -86,10 +86,11 @@ bool AttachModel::create(std::string name, std::string meshFile)
                     sub->setMaterial(m_copies[static_cast<std::size_t>(made - m_materialCopies.begin())]);
                     return;
                 }
-                // A new entity wears its mesh's material already: no look-up for it.
+                // A new entity wears its mesh's material already: no look-up for it, as long as the
+                // material manager still holds that very material (a host may have removed it).
                 const Ogre::MaterialPtr& current = sub->getMaterial();
                 Ogre::MaterialPtr source =
-                    current && current->getName() == meshMaterial
+                    current && current->getName() == meshMaterial && avatar_detail::isHeld(current)
                         ? current
                         : avatar_detail::findMaterial(meshMaterial, "copying an attached model's material",
                                                       kFallbackMaterial);

@@ -5,6 +5,7 @@
 #include "avatarsystem/creatureinstance.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/detail/bodysplit.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/detail/scenewatch.h"
@@ -79,8 +80,8 @@ Ogre::SceneManager* AvatarSystemManager::getSceneMgr()
                            [this]
                            {
                                Ogre::Root* root = Ogre::Root::getSingletonPtr();
-                               if (root && root->hasSceneManager("Everwind"))
-                                   m_sceneMgr = root->getSceneManager("Everwind");
+                               if (root && root->hasSceneManager(avatar_rules::kSceneManagerName))
+                                   m_sceneMgr = root->getSceneManager(avatar_rules::kSceneManagerName);
                            });
     // Gone with everything in it: the entities' own watches let the avatars and pools forget
     // them as the scene manager destroys them.
@@ -156,6 +157,11 @@ void AvatarSystemManager::registerInstance(unsigned uniqueID, ManagedInstance* i
 
 void AvatarSystemManager::queueBuild(unsigned uniqueID, int kind)
 {
+    // One request per avatar: a setting replaced again before the build runs is built once, with
+    // the last setting (the avatar holds it).
+    for (const CreateRequest& request : m_requests)
+        if (request.uniqueID == uniqueID)
+            return;
     m_requests.push_back(CreateRequest{uniqueID, kind});
 }
 
@@ -197,6 +203,34 @@ void AvatarSystemManager::disposeInstance(IInstance* instance)
     delete static_cast<ManagedInstance*>(instance);
 }
 
+ManagedInstance::~ManagedInstance()
+{
+    if (AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr())
+        manager->forgetInstance(this);
+}
+
+void AvatarSystemManager::forgetInstance(IInstance* instance)
+{
+    for (std::vector<IInstance*>* list : {&m_fadeList, &m_destroyedList})
+        list->erase(std::remove(list->begin(), list->end(), instance), list->end());
+}
+
+bool AvatarSystemManager::freeInstance(IInstance* instance)
+{
+    if (!instance)
+        return false;
+    const bool faded = std::find(m_fadeList.begin(), m_fadeList.end(), instance) != m_fadeList.end();
+    const bool destroyed = std::find(m_destroyedList.begin(), m_destroyedList.end(), instance) != m_destroyedList.end();
+    if (!faded && !destroyed)
+        return false;
+    forgetInstance(instance);
+    if (faded)
+        disposeInstance(instance);
+    else
+        delete static_cast<ManagedInstance*>(instance);
+    return true;
+}
+
 void AvatarSystemManager::release()
 {
     for (auto& entry : m_instances)
@@ -206,10 +240,16 @@ void AvatarSystemManager::release()
     }
     m_instances.clear();
     m_requests.clear();
-    // Avatars parked by fadeOut are the manager's too: they go with everything else.
-    for (IInstance* faded : m_fadeList)
-        disposeInstance(faded);
+    // Avatars parked by fadeOut, and the objects of destroyed ones, are the manager's too: they
+    // go with everything else (taken off the lists first: each one's destructor looks there).
+    const std::vector<IInstance*> faded = std::move(m_fadeList);
     m_fadeList.clear();
+    for (IInstance* instance : faded)
+        disposeInstance(instance);
+    const std::vector<IInstance*> destroyed = std::move(m_destroyedList);
+    m_destroyedList.clear();
+    for (IInstance* instance : destroyed)
+        delete static_cast<ManagedInstance*>(instance);
 
     delete m_itemDB;
     m_itemDB = nullptr;
@@ -264,14 +304,6 @@ void copyName(char (&target)[256], const char* text)
     // Names of up to 255 characters fit; longer ones are cut, never overflowed.
     std::strncpy(target, text ? text : "", sizeof(target) - 1);
     target[sizeof(target) - 1] = '\0';
-}
-
-/// Which table holds an ID: objects 37000-38999, creatures below 30000, NPCs otherwise.
-DB_NAME_e tableForId(unsigned id)
-{
-    if (id >= 37000 && id <= 38999)
-        return DB_OBJECT;
-    return id < 30000 ? DB_CREATURE : DB_NPC;
 }
 
 CreatureSetting_t creatureSettingFromRow(const Record& row, unsigned id)
@@ -356,7 +388,7 @@ CreatureSetting_t AvatarSystemManager::getObjectFromDB(const std::string& name)
 
 const Record* AvatarSystemManager::findCreatureRow(unsigned id)
 {
-    const DB_NAME_e name = tableForId(id);
+    const DB_NAME_e name = avatar_rules::creatureTableOf(id);
     TextDataBase* table = getDB(name);
     if (!table)
         return nullptr;
@@ -550,8 +582,8 @@ void AvatarSystemManager::preBuildEntityBuffer(int count)
                            [&]
                            {
                                Ogre::Root* root = Ogre::Root::getSingletonPtr();
-                               if (root && root->hasSceneManager("Everwind"))
-                                   sceneMgr = root->getSceneManager("Everwind");
+                               if (root && root->hasSceneManager(avatar_rules::kSceneManagerName))
+                                   sceneMgr = root->getSceneManager(avatar_rules::kSceneManagerName);
                            });
     if (!sceneMgr)
         return;
@@ -561,8 +593,8 @@ void AvatarSystemManager::preBuildEntityBuffer(int count)
         const char* mesh;
         std::vector<Ogre::Entity*>* pool;
     };
-    const Body bodies[] = {{"pre_load_man_%d", "HumanMale.mesh", &CharacterInstance::s_maleEntityPool},
-                           {"pre_load_woman_%d", "HumanFemale.mesh", &CharacterInstance::s_femaleEntityPool}};
+    const Body bodies[] = {{"pre_load_man_%d", avatar_rules::kMaleBody, &CharacterInstance::s_maleEntityPool},
+                           {"pre_load_woman_%d", avatar_rules::kFemaleBody, &CharacterInstance::s_femaleEntityPool}};
     for (const Body& body : bodies)
     {
         // Numbering goes on past names already in use, so a second call adds bodies instead of throwing.
@@ -590,9 +622,13 @@ void AvatarSystemManager::destroyInstance(unsigned long uniqueID)
         return;
     IInstance* instance = it->second;
     m_instances.erase(it);
-    // The object itself stays allocated: the host may still hold its pointer.
+    // The object itself stays allocated until release (or freeInstance): the host may still hold
+    // its pointer.
     if (instance)
+    {
         avatar_detail::guarded("destroying an avatar", [instance] { instance->destroy(); });
+        m_destroyedList.push_back(instance);
+    }
 }
 
 void AvatarSystemManager::fadeOut(unsigned long uniqueID)

@@ -216,7 +216,9 @@ private:
 class AVATARSYSTEM_API ManagedInstance : public IInstance
 {
 public:
-    virtual ~ManagedInstance() = default;
+    /// A host that deletes an avatar the manager destroyed or faded out takes it off the
+    /// manager's lists, so that release() does not free it a second time.
+    virtual ~ManagedInstance();
     /// Whether a queued build may run now (a player waits while its setting's renderObj is clear).
     virtual bool isReadyToBuild() const { return true; }
 };
@@ -305,6 +307,15 @@ public:
     std::size_t getNumInstances() const { return m_instances.size(); }
     /// Avatars handed over by fadeOut and not yet released.
     const std::vector<IInstance*>& getFadeList() const { return m_fadeList; }
+    /// Avatars destroyInstance tore down and not yet freed: their objects stay valid for the host
+    /// until release() (or freeInstance) frees them.
+    const std::vector<IInstance*>& getDestroyedList() const { return m_destroyedList; }
+    /// Frees, at once, an avatar that destroyInstance tore down or fadeOut handed over (a faded
+    /// one is destroyed first); its pointer is invalid afterwards. False, doing nothing, for any
+    /// other pointer (a registered avatar, one already freed, null). Without it they are freed
+    /// by release(). A host may instead delete such an avatar itself (through ManagedInstance).
+    /// As with a delete, not from inside a call of that avatar (its update or its callbacks).
+    bool freeInstance(IInstance* instance);
 
 private:
     friend class IAvatarSystem;
@@ -316,10 +327,14 @@ private:
     const Record* findCreatureRow(unsigned id);
     /// Calls destroy() and disposes of an avatar the manager created.
     static void disposeInstance(IInstance* instance);
+    /// Takes an avatar off the faded and destroyed lists (its destructor calls it).
+    friend class ManagedInstance;
+    void forgetInstance(IInstance* instance);
 
     std::deque<CreateRequest> m_requests;
     std::map<unsigned, IInstance*> m_instances;
     std::vector<IInstance*> m_fadeList;
+    std::vector<IInstance*> m_destroyedList;
     int m_textureFilterType = 3;
     bool m_editorModel = false;
     float m_loadFrameTime = 20.0f;

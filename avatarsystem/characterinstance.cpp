@@ -2,6 +2,7 @@
 
 #include "avatarsystem/attachmodel.h"
 #include "avatarsystem/detail/bodysplit.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
@@ -53,8 +54,6 @@ std::vector<Ogre::Entity*> CharacterInstance::s_femaleEntityPool;
 namespace
 {
 
-const char* const s_maleMesh = "HumanMale.mesh";
-const char* const s_femaleMesh = "HumanFemale.mesh";
 const char* const s_fallbackMaterial = "c_body";
 // The template a section goes back to when no item dresses it.
 const std::string s_defaultTemplate = "body_new_M";
@@ -86,8 +85,7 @@ std::string text(const Record& row, unsigned column)
 
 bool fitsGender(const Record& row, unsigned column, unsigned gender)
 {
-    const unsigned flag = row.getUInt(column);
-    return flag == gender || flag == 2;
+    return avatar_rules::itemFitsGender(row.getUInt(column), gender);
 }
 
 // Ask the mesh first: Entity::getSubEntity(name) throws ItemIdentityException for unknown names.
@@ -100,6 +98,15 @@ Ogre::SubEntity* findSubEntity(Ogre::Entity* entity, const std::string& name)
     if (it == names.end() || it->second >= entity->getNumSubEntities())
         return nullptr;
     return entity->getSubEntity(it->second);
+}
+
+/// The index of one of an entity's sub-entities.
+std::size_t subEntityIndex(Ogre::Entity* entity, Ogre::SubEntity* sub)
+{
+    for (unsigned i = 0; i < entity->getNumSubEntities(); ++i)
+        if (entity->getSubEntity(i) == sub)
+            return i;
+    return entity->getNumSubEntities();
 }
 
 /// The first texture unit of the first pass of the first technique, or null.
@@ -194,12 +201,12 @@ bool isFemaleBody(Ogre::Entity* entity, unsigned gender)
     if (entity->getMesh())
     {
         const std::string& mesh = entity->getMesh()->getName();
-        if (mesh == s_femaleMesh)
+        if (mesh == avatar_rules::kFemaleBody)
             return true;
-        if (mesh == s_maleMesh)
+        if (mesh == avatar_rules::kMaleBody)
             return false;
     }
-    return gender != 0;
+    return avatar_rules::hasFemaleBody(gender);
 }
 
 } // namespace
@@ -256,6 +263,11 @@ bool CharacterInstance::build()
         }
         notifyHostOfFirstBuild(0.0f);
     }
+    else if (m_freshBody && m_animCtrl)
+    {
+        m_animCtrl->setEntity(m_entity);
+    }
+    m_freshBody = false;
     m_appliedProperties = m_properties;
     m_isCreated = true;
     return true;
@@ -292,7 +304,7 @@ bool CharacterInstance::destroy()
                 {
                     Ogre::SubEntity* sub = entity->getSubEntity(i);
                     Ogre::MaterialPtr own = i < m_meshMaterials.size() ? m_meshMaterials[i] : Ogre::MaterialPtr();
-                    if (!own)
+                    if (!own || !avatar_detail::isHeld(own))
                         own = materials.getByName(sub->getSubMesh()->getMaterialName(), Ogre::RGN_AUTODETECT);
                     if (own)
                         sub->setMaterial(own);
@@ -306,6 +318,7 @@ bool CharacterInstance::destroy()
     avatar_detail::removeMaterials(m_copies, "removing a material copy");
     m_materialCopies.clear();
     m_meshMaterials.clear();
+    m_dressedWith.clear();
     delete m_entityCallback;
     m_entityCallback = nullptr;
     return true;
@@ -442,9 +455,25 @@ void CharacterInstance::getResourceInfo()
 
     if (!table<EWItemDB>(DB_ITEM))
         return;
-    if (m_isCreated)
+    if (m_isCreated && m_entity)
         return;
+    // Built before, but the host destroyed the body (with its scene, or by itself): the avatar is
+    // built again on a new one, as a creature is, rather than never again.
+    if (m_isCreated)
+        forgetLostBody();
     acquireEntity();
+}
+
+void CharacterInstance::forgetLostBody()
+{
+    for (AttachModel* CharacterInstance::*member : s_attachmentMembers)
+        releaseAttachment(this->*member);
+    avatar_detail::removeMaterials(m_copies, "removing a material copy");
+    m_materialCopies.clear();
+    m_meshMaterials.clear();
+    m_dressedWith.clear();
+    m_needMaterialClone = true;
+    m_freshBody = true;
 }
 
 bool CharacterInstance::acquireEntity()
@@ -460,8 +489,8 @@ bool CharacterInstance::acquireEntity()
     if (!race.isValid() || text(race, EWCharRacesDB::Name).empty())
         return false;
 
-    const bool male = m_properties.gender == 0;
-    const char* mesh = male ? s_maleMesh : s_femaleMesh;
+    const bool male = !avatar_rules::hasFemaleBody(m_properties.gender);
+    const char* mesh = avatar_rules::bodyMesh(m_properties.gender);
     std::vector<Ogre::Entity*>& pool = male ? s_maleEntityPool : s_femaleEntityPool;
     m_baseSpeedA = male ? 6.0f : 6.2f;
     m_baseSpeedB = male ? 2.5f : 2.3f;
@@ -552,10 +581,11 @@ void CharacterInstance::showObject()
 
 void CharacterInstance::copyMaterials()
 {
-    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     const std::string suffix = m_name + "true" + std::to_string(m_uniqueID);
     m_meshMaterials.assign(m_entity->getNumSubEntities(), Ogre::MaterialPtr());
-    // Sub-entities that share a mesh material share its copy, as they shared the original.
+    m_dressedWith.assign(m_entity->getNumSubEntities(), std::string());
+    // Sub-entities that share a mesh material share its copy, as they shared the original; one
+    // that is dressed differently gets a copy of its own then.
     std::map<std::string, Ogre::MaterialPtr> made;
     for (unsigned i = 0; i < m_entity->getNumSubEntities(); ++i)
     {
@@ -564,20 +594,10 @@ void CharacterInstance::copyMaterials()
         avatar_detail::guarded("copying a character material",
                                [&]
                                {
-                                   // A new or pooled body wears its mesh's materials: no look-up for them.
-                                   const Ogre::MaterialPtr& current = sub->getMaterial();
-                                   Ogre::MaterialPtr original =
-                                       current && current->getName() == source
-                                           ? current
-                                           : avatar_detail::findMaterial(source, "copying a character material",
-                                                                         s_fallbackMaterial);
-                                   if (original && original->getName() == source)
-                                       m_meshMaterials[i] = original;
+                                   Ogre::MaterialPtr original = meshSource(sub, i);
                                    Ogre::MaterialPtr& copy = made[source];
                                    if (!copy)
                                    {
-                                       if (!original)
-                                           original = materials.getByName(s_fallbackMaterial, Ogre::RGN_AUTODETECT);
                                        // Neither the mesh's material nor the fallback exists: the sub-entity keeps what
                                        // it has.
                                        if (!original)
@@ -606,7 +626,12 @@ void CharacterInstance::setSubEntityTexture(const std::string& subEntityName, co
     avatar_detail::guarded("setting a section texture",
                            [&]
                            {
-                               if (Ogre::TextureUnitState* unit = firstTextureUnit(sub->getMaterial()))
+                               Ogre::TextureUnitState* unit = firstTextureUnit(sub->getMaterial());
+                               if (!unit || unit->getTextureName() == texture)
+                                   return;
+                               // A copy shared with another section is not this section's to re-texture.
+                               unit = firstTextureUnit(exclusiveCopy(sub));
+                               if (unit)
                                    unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
                            });
 }
@@ -644,49 +669,99 @@ std::string CharacterInstance::getOutModelTextureName(unsigned itemID) const
     return row.isValid() ? text(row, EWWearingDB::TexPath) : std::string();
 }
 
-void CharacterInstance::retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
+bool CharacterInstance::retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
                                             const std::string& texture)
 {
     Ogre::SubEntity* sub = findSubEntity(m_entity, subEntityName);
     if (!sub)
-        return;
+        return false;
+    bool done = false;
     avatar_detail::guarded("re-templating a section",
                            [&]
                            {
                                const Ogre::MaterialPtr templ =
                                    avatar_detail::findMaterial(templateName, "re-templating a section");
-                               const Ogre::MaterialPtr current = sub->getMaterial();
-                               if (!templ || !current)
+                               if (!templ || !sub->getMaterial())
                                    return;
-                               std::string name = current->getName();
-                               const bool own = std::find(m_copies.begin(), m_copies.end(), current) != m_copies.end();
                                // Loaded once, the template hands its copies its compiled techniques:
                                // otherwise every copy is compiled again when the section takes it.
                                if (!templ->isLoaded())
                                    templ->load();
-                               Ogre::MaterialPtr copy;
-                               if (own)
-                               {
-                                   // The copy takes the template's details under its own name and handle:
-                                   // removing it and cloning anew would cost the engine a scan of every
-                                   // material of its group, which grows with the crowd.
-                                   copy = current;
-                                   templ->copyDetailsTo(copy);
-                               }
-                               else
-                               {
-                                   // A shared material is never replaced: the section gets a copy of its own first.
-                                   name = freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" +
-                                                           std::to_string(m_uniqueID));
-                                   copy = templ->clone(name);
-                                   m_materialCopies.push_back(name);
-                                   m_copies.push_back(copy);
-                               }
+                               // The copy takes the template's details under its own name and handle:
+                               // removing it and cloning anew would cost the engine a scan of every
+                               // material of its group, which grows with the crowd.
+                               Ogre::MaterialPtr copy = exclusiveCopy(sub);
+                               templ->copyDetailsTo(copy);
                                if (!texture.empty())
                                    if (Ogre::TextureUnitState* unit = firstTextureUnit(copy))
                                        unit->setTextureName(texture, Ogre::TEX_TYPE_2D);
                                sub->setMaterial(copy);
+                               done = true;
                            });
+    if (done)
+    {
+        const std::size_t index = subEntityIndex(m_entity, sub);
+        if (index >= m_dressedWith.size())
+            m_dressedWith.resize(index + 1);
+        m_dressedWith[index] = templateName + '\n' + texture;
+    }
+    return done;
+}
+
+Ogre::MaterialPtr CharacterInstance::exclusiveCopy(Ogre::SubEntity* sub)
+{
+    const Ogre::MaterialPtr current = sub->getMaterial();
+    const bool own = std::find(m_copies.begin(), m_copies.end(), current) != m_copies.end();
+    bool shared = false;
+    for (unsigned i = 0; own && !shared && i < m_entity->getNumSubEntities(); ++i)
+        shared = m_entity->getSubEntity(i) != sub && m_entity->getSubEntity(i)->getMaterial() == current;
+    if (own && !shared)
+        return current;
+    // A shared material is never changed: the sub-entity gets a copy of its own, named as the
+    // first copy of its mesh material with the next free number.
+    const std::string name =
+        freeMaterialName(sub->getSubMesh()->getMaterialName() + m_name + "true" + std::to_string(m_uniqueID));
+    Ogre::MaterialPtr copy = current->clone(name);
+    m_materialCopies.push_back(name);
+    m_copies.push_back(copy);
+    sub->setMaterial(copy);
+    return copy;
+}
+
+Ogre::MaterialPtr CharacterInstance::meshSource(Ogre::SubEntity* sub, unsigned index)
+{
+    const std::string& source = sub->getSubMesh()->getMaterialName();
+    // A new or pooled body wears its mesh's materials: no look-up by name for them, as long as
+    // the material manager still holds that very material (a host may have removed it).
+    const Ogre::MaterialPtr& current = sub->getMaterial();
+    Ogre::MaterialPtr original =
+        current && current->getName() == source && avatar_detail::isHeld(current)
+            ? current
+            : avatar_detail::findMaterial(source, "copying a character material", s_fallbackMaterial);
+    if (original && original->getName() == source && index < m_meshMaterials.size())
+        m_meshMaterials[index] = original;
+    if (!original)
+        original = Ogre::MaterialManager::getSingleton().getByName(s_fallbackMaterial, Ogre::RGN_AUTODETECT);
+    return original;
+}
+
+void CharacterInstance::restoreMeshCopy(unsigned index)
+{
+    if (!m_entity || index >= m_entity->getNumSubEntities())
+        return;
+    Ogre::SubEntity* sub = m_entity->getSubEntity(index);
+    avatar_detail::guarded("dressing a section",
+                           [&]
+                           {
+                               const Ogre::MaterialPtr source = meshSource(sub, index);
+                               if (!source || !sub->getMaterial())
+                                   return;
+                               Ogre::MaterialPtr copy = exclusiveCopy(sub);
+                               source->copyDetailsTo(copy);
+                               sub->setMaterial(copy);
+                           });
+    if (index < m_dressedWith.size())
+        m_dressedWith[index].clear();
 }
 
 AttachModel* CharacterInstance::*const CharacterInstance::s_attachmentMembers[10] = {
@@ -697,7 +772,7 @@ AttachModel* CharacterInstance::*const CharacterInstance::s_attachmentMembers[10
 
 bool CharacterInstance::placeChanged(int slot) const
 {
-    if (!m_isCreated)
+    if (!m_isCreated || m_freshBody)
         return true;
     if (itemInPlace(m_properties, slot) != itemInPlace(m_appliedProperties, slot))
         return true;
@@ -729,35 +804,36 @@ void CharacterInstance::equip()
         loadAttatchedModel(slot, itemInPlace(s, slot));
     }
 
-    addEquipment(s.belt, SLOT_BELT);
-    addEquipment(s.glove, SLOT_GLOVE);
-    addEquipment(s.shirt, SLOT_SHIRT);
-    addEquipment(s.pants, SLOT_PANTS);
-    addEquipment(s.boot, SLOT_BOOT);
+    // The worn items are planned as a build from scratch would dress them, and only what differs
+    // from what the body wears now is re-templated.
+    if (!table<EWWearingDB>(DB_WEARING))
+        return;
+    DressPlan plan;
+    for (CharSlots place : {SLOT_BELT, SLOT_GLOVE, SLOT_SHIRT, SLOT_PANTS, SLOT_BOOT})
+        planPlace(itemInPlace(s, place), place, plan);
+    dress(plan, true);
 }
 
-void CharacterInstance::takeOff(CharSlots place)
+void CharacterInstance::planBare(CharSlots place, DressPlan& plan)
 {
-    const bool changed = placeChanged(place);
+    const Dress bare{s_defaultTemplate, std::string()};
     switch (place)
     {
     case SLOT_BOOT:
-        // The trousers may have dressed the lower legs since: they go back to the default only when
-        // the boots or the trousers changed, not on every rebuild.
-        if (m_lowLegByFoot && !m_lowLegTexture.empty() && (changed || placeChanged(SLOT_PANTS)))
-            retemplateSubEntity(lowLeg_new, s_defaultTemplate);
+        if (m_lowLegByFoot && !m_lowLegTexture.empty())
+            plan[lowLeg_new] = bare;
         break;
     case SLOT_SHIRT:
-        if (changed && !m_bodyTexture.empty())
-            retemplateSubEntity(body_new, s_defaultTemplate);
+        if (!m_bodyTexture.empty())
+            plan[body_new] = bare;
         break;
     case SLOT_PANTS:
-        if (changed && !m_upLegTexture.empty())
-            retemplateSubEntity(upLeg_new, s_defaultTemplate);
+        if (!m_upLegTexture.empty())
+            plan[upLeg_new] = bare;
         break;
     case SLOT_GLOVE:
-        if (m_lowArmByHand && !m_lowArmTexture.empty() && (changed || placeChanged(SLOT_SHIRT)))
-            retemplateSubEntity(lowArm_new, s_defaultTemplate);
+        if (m_lowArmByHand && !m_lowArmTexture.empty())
+            plan[lowArm_new] = bare;
         break;
     default:
         break;
@@ -765,6 +841,15 @@ void CharacterInstance::takeOff(CharSlots place)
 }
 
 void CharacterInstance::addEquipment(unsigned itemID, CharSlots place)
+{
+    if (!table<EWWearingDB>(DB_WEARING))
+        return;
+    DressPlan plan;
+    planPlace(itemID, place, plan);
+    dress(plan, false);
+}
+
+void CharacterInstance::planPlace(unsigned itemID, CharSlots place, DressPlan& plan)
 {
     const auto* worn = table<EWWearingDB>(DB_WEARING);
     if (!worn)
@@ -774,19 +859,18 @@ void CharacterInstance::addEquipment(unsigned itemID, CharSlots place)
     // as it already did for the textures.
     if (!row.isValid() || !fitsGender(row, EWWearingDB::Flag, m_properties.gender))
     {
-        takeOff(place);
+        planBare(place, plan);
         return;
     }
 
-    const bool changed = placeChanged(place);
     const std::string outModel = text(row, EWWearingDB::outModel);
     if (place == SLOT_BELT)
     {
         if (outModel.empty())
             return;
         showSubEntity(outModel, true);
-        if (changed && !m_beltOutTexture.empty())
-            retemplateSubEntity(outModel, text(row, EWWearingDB::material), m_beltOutTexture);
+        if (!m_beltOutTexture.empty())
+            plan[outModel] = Dress{text(row, EWWearingDB::material), m_beltOutTexture};
         return;
     }
 
@@ -832,18 +916,43 @@ void CharacterInstance::addEquipment(unsigned itemID, CharSlots place)
         // The item covers the place's first section, which is hidden.
         if (covered)
             showSubEntity(*sections[0].name, false);
+        if (!outTexture->empty())
+            plan[outModel] = Dress{text(row, EWWearingDB::material), *outTexture};
     }
-    if (!changed)
-        return;
-    if (!outModel.empty() && !outTexture->empty())
-        retemplateSubEntity(outModel, text(row, EWWearingDB::material), *outTexture);
     for (std::size_t i = 0; i < count; ++i)
     {
         const Section& section = sections[i];
         if (!section.dressed || section.texture->empty())
             continue;
         const std::string templ = text(row, section.templateColumn);
-        retemplateSubEntity(*section.name, templ.empty() ? s_defaultTemplate : templ);
+        plan[*section.name] = Dress{templ.empty() ? s_defaultTemplate : templ, std::string()};
+    }
+}
+
+void CharacterInstance::dress(const DressPlan& plan, bool everything)
+{
+    if (!m_entity || !m_entity->getMesh())
+        return;
+    m_dressedWith.resize(m_entity->getNumSubEntities());
+    for (const auto& entry : m_entity->getMesh()->getSubMeshNameMap())
+    {
+        const unsigned index = entry.second;
+        if (index >= m_dressedWith.size())
+            continue;
+        const auto wanted = plan.find(entry.first);
+        // A hidden sub-entity no place asks for is left as it is: it shows nothing, and is
+        // dressed anew when a place shows it again.
+        if (wanted == plan.end() && (!everything || !m_entity->getSubEntity(index)->isVisible()))
+            continue;
+        const std::string key =
+            wanted == plan.end() ? std::string() : wanted->second.templateName + '\n' + wanted->second.texture;
+        if (key == m_dressedWith[index])
+            continue;
+        // A template that does not exist leaves the sub-entity as a build from scratch leaves it:
+        // in its mesh material's copy.
+        if (wanted == plan.end() ||
+            !retemplateSubEntity(entry.first, wanted->second.templateName, wanted->second.texture))
+            restoreMeshCopy(index);
     }
 }
 
@@ -864,7 +973,7 @@ bool CharacterInstance::loadAttatchedModel(int slot, unsigned int itemID)
     const std::string model2 = text(item, EWItemDB::ModelFile2);
     std::string path;
     if (!model.empty())
-        path = slot == SLOT_HEAD ? model + (m_properties.gender == 0 ? "_M" : "_F") + ".mesh" : model + ".mesh";
+        path = slot == SLOT_HEAD ? avatar_rules::helmMesh(model, m_properties.gender) : model + ".mesh";
     const std::string path2 = model2.empty() ? std::string() : model2 + ".mesh";
     const unsigned type = item.getUInt(EWItemDB::Type);
 
@@ -961,8 +1070,8 @@ void CharacterInstance::releaseAttachment(AttachModel*& member)
 
 void CharacterInstance::removeAttachedModel(int slot)
 {
-    if (!m_entity || !sceneManager())
-        return;
+    // Also without a body (not built yet, or destroyed): a model a tool loaded there goes now,
+    // not only at destroy.
     switch (slot)
     {
     case SLOT_HEAD:

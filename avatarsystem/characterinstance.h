@@ -5,6 +5,7 @@
 #include <OgreMaterial.h>
 
 #include <array>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,8 +69,10 @@ public:
     /// The TexPath of a worn item, or empty.
     std::string getOutModelTextureName(unsigned itemID) const;
     /// Gives sub-entity subEntityName a fresh copy of templateName under its own material name,
-    /// optionally with texture on the first texture unit.
-    void retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
+    /// optionally with texture on the first texture unit. A copy the sub-entity shares with
+    /// another one is left to the other: the sub-entity gets a copy of its own. False, changing
+    /// nothing, when the sub-entity or the template does not exist.
+    bool retemplateSubEntity(const std::string& subEntityName, const std::string& templateName,
                              const std::string& texture = std::string());
 
     /// Builds the attachment(s) of one place from an item and hangs them on their bones, with the
@@ -111,6 +114,14 @@ protected:
     /// Dresses one worn-item place with an item; 0, an unknown item or one for the other gender
     /// leave it bare. Nothing for the attached-model places.
     void addEquipment(unsigned itemID, CharSlots place);
+    /// What the worn-item places ask of the sub-entities, by sub-entity name: a template and the
+    /// texture that comes with it. A sub-entity no place asks for wears its mesh material's copy.
+    struct Dress
+    {
+        std::string templateName;
+        std::string texture;
+    };
+    using DressPlan = std::map<std::string, Dress>;
     void setTexture();
 
 private:
@@ -122,8 +133,25 @@ private:
     /// Whether a place differs from the last build: its item, or the effect value choosing its
     /// effect; everything counts as changed on the first build.
     bool placeChanged(int slot) const;
+    /// Shows an item's geoset (hiding the section it covers) and notes what the place asks of the
+    /// sub-entities, as a build from scratch dresses it.
+    void planPlace(unsigned itemID, CharSlots place, DressPlan& plan);
     /// A worn-item place left bare: its sections go back to the default template where needed.
-    void takeOff(CharSlots place);
+    void planBare(CharSlots place, DressPlan& plan);
+    /// Brings the sub-entities the plan names (with everything: every named sub-entity) to what
+    /// the plan asks, touching only those that differ from what they wear now: a rebuild then
+    /// looks exactly as a build from scratch of the same setting.
+    void dress(const DressPlan& plan, bool everything);
+    /// Gives a sub-entity back a copy of its mesh's material (of "c_body" when the material
+    /// manager no longer holds it).
+    void restoreMeshCopy(unsigned index);
+    /// The sub-entity's material, made its own first when another sub-entity shares it.
+    Ogre::MaterialPtr exclusiveCopy(Ogre::SubEntity* sub);
+    /// The source of a sub-entity's first copy: its mesh material while the material manager
+    /// holds it, else "c_body"; null when neither exists.
+    Ogre::MaterialPtr meshSource(Ogre::SubEntity* sub, unsigned index);
+    /// A body the host destroyed: its copies go, and the next build dresses a new one from scratch.
+    void forgetLostBody();
     /// Destroys and deletes the model a member holds; the member becomes null.
     void releaseAttachment(AttachModel*& member);
     /// The bone a back weapon hangs on, by the item's Type and sub-kind (its HideHair column).
@@ -135,6 +163,9 @@ private:
 
     bool m_isCreated = false;
     bool m_needMaterialClone = true;
+    /// The body is new since the last build (the host destroyed the last one): every place is
+    /// built again.
+    bool m_freshBody = false;
     bool m_lowArmByHand = true;
     bool m_lowLegByFoot = true;
     unsigned m_subEntityCount = 0;
@@ -161,4 +192,7 @@ private:
     std::vector<Ogre::MaterialPtr> m_copies;
     /// The mesh's own material of each sub-entity, which a pooled body wears again.
     std::vector<Ogre::MaterialPtr> m_meshMaterials;
+    /// What each sub-entity's copy was last dressed with, by index: empty for its mesh material,
+    /// else the template and texture (as dress() compares them).
+    std::vector<std::string> m_dressedWith;
 };

@@ -7,6 +7,7 @@
 #include "avatarsystem/detail/materialname.h"
 #include "avatarsystem/detail/materialstate.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/detail/scenewatch.h"
 #include "effects/effectmanager.h"
 
@@ -52,8 +53,8 @@ bool readCreatureRow(unsigned id, CreatureRow& out)
     AvatarSystemManager* manager = AvatarSystemManager::getSingletonPtr();
     if (!manager || id == 0)
         return false;
-    const bool isObject = id >= 37000 && id <= 38999;
-    const DB_NAME_e name = isObject ? DB_OBJECT : (id < 30000 ? DB_CREATURE : DB_NPC);
+    const DB_NAME_e name = avatar_rules::creatureTableOf(id);
+    const bool isObject = name == DB_OBJECT;
     TextDataBase* table = manager->getDB(name);
     if (!table)
         return false;
@@ -124,6 +125,9 @@ bool CreatureInstance::create()
     if (m_properties.ID == 0 || !scene || !readCreatureRow(m_properties.ID, row))
         return false;
 
+    // Rebuilt after the host destroyed the entity: the copies made for it are ours and go, so
+    // that the new entity gets copies of its own again instead of wearing the shared materials.
+    removeCopies();
     m_scale = row.scale;
     m_baseSpeedA = row.runSpeed;
     m_baseSpeedB = row.walkSpeed;
@@ -236,6 +240,12 @@ bool CreatureInstance::destroy()
     m_animationList.clear();
     m_currentAnimState = nullptr;
 
+    removeCopies();
+    return true;
+}
+
+void CreatureInstance::removeCopies()
+{
     Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
     for (const std::string& name : m_clonedMaterials)
         avatar_detail::guarded("removing a creature material copy",
@@ -246,7 +256,6 @@ bool CreatureInstance::destroy()
                                        materials.remove(name, Ogre::RGN_AUTODETECT);
                                });
     m_clonedMaterials.clear();
-    return true;
 }
 
 void CreatureInstance::setInstanceTransoarency(float alpha, bool fromOutside)

@@ -48,6 +48,8 @@ public:
     bool isBeTransObject() const { return m_beTransObject; }
 
 private:
+    /// Removes the material copies made for this creature's entity (destroyed, or lost to the host).
+    void removeCopies();
     bool m_beTransObject = false;
     /// The effects by the names the effect library knows them by (empty: none).
     std::string m_effects[5];

@@ -4,6 +4,7 @@
 #include "avatarsystem/avatarinterface.h"
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creaturedb.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/detail/meshreader.h"
 #include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/ewchardb.h"
@@ -255,6 +256,29 @@ void checkRaceIds(const CheckedTable& races, std::vector<TableFinding>& findings
     }
 }
 
+namespace
+{
+const TableLayout& creatureLayoutOf(DB_NAME_e which)
+{
+    return which == DB_OBJECT ? ObjectDB::layout() : which == DB_NPC ? NpcDB::layout() : CreatureDB::layout();
+}
+} // namespace
+
+void checkCreatureIdRanges(const CheckedTable& table, DB_NAME_e which, std::vector<TableFinding>& findings)
+{
+    static_assert(CreatureDB::CreatureID == ObjectDB::ObjectId && NpcDB::NpcID == ObjectDB::ObjectId,
+                  "the three tables hold the ID in the same column");
+    for (std::size_t i = 0; i < table.rows.size(); ++i)
+    {
+        const unsigned id = table.rows[i].getUInt(ObjectDB::ObjectId);
+        const DB_NAME_e lookedUpIn = avatar_rules::creatureTableOf(id);
+        if (lookedUpIn != which)
+            add(findings, table.file, table.lines[i], TableFinding::Warning,
+                "ID " + std::to_string(id) + " is looked up in " + creatureLayoutOf(lookedUpIn).fileName +
+                    ", not here: the row is found by name only");
+    }
+}
+
 void checkPresetReferences(const CheckedTable& presets, const CheckedTable* races, const CheckedTable* items,
                            const CheckedTable* wornItems, std::vector<TableFinding>& findings)
 {
@@ -270,6 +294,11 @@ void checkPresetReferences(const CheckedTable& presets, const CheckedTable* race
     {
         const Record& row = presets.rows[i];
         const unsigned line = presets.lines[i];
+        const unsigned gender = row.getUInt(P::gender);
+        if (gender > 1)
+            add(findings, presets.file, line, TableFinding::Warning,
+                "gender " + std::to_string(gender) + " is neither 0 nor 1: the player is built on " +
+                    avatar_rules::kFemaleBody + " and wears what fits it, but finds no face or hair rows of its own");
         if (races)
         {
             // As EWCharRacesDB::getById finds it: on row race - 1 with that RaceID.
@@ -305,17 +334,21 @@ struct Body
     const char* mesh;
     const char* who;
 };
-const Body s_bodies[2] = {{"HumanMale.mesh", "men"}, {"HumanFemale.mesh", "women"}};
+const Body s_bodies[2] = {{avatar_rules::kMaleBody, "men"}, {avatar_rules::kFemaleBody, "women"}};
 
 const char* const s_fallbackMesh = "G_jiaoren_women.mesh";
 
-// Which bodies a row serves. Items and worn items: 0 men, 2 both, any other value women (the
-// wearer's gender equals it, and every gender but 0 is built on the female body).
-std::vector<unsigned> bodiesServed(unsigned flag, bool bothIsTwo)
+// Which bodies a row serves. Items and worn items: those whose wearers it fits (a flag that fits
+// no body serves none). Hair rows: the body of their gender.
+std::vector<unsigned> bodiesServed(unsigned flag, bool isItemFlag)
 {
-    if (bothIsTwo && flag == 2)
-        return {0, 1};
-    return {flag == 0 ? 0u : 1u};
+    if (!isItemFlag)
+        return {avatar_rules::hasFemaleBody(flag) ? 1u : 0u};
+    std::vector<unsigned> bodies;
+    for (unsigned body : {0u, 1u})
+        if (avatar_rules::itemFitsGender(flag, body))
+            bodies.push_back(body);
+    return bodies;
 }
 
 // A body to check rows against: there and readable (checkBodyMeshes reports the others).
@@ -424,7 +457,7 @@ void checkItemMeshes(const CheckedTable& items, const CheckedTable* presets, Mes
         const std::string model = field(row, I::ModelFile);
         const std::string model2 = field(row, I::ModelFile2);
         const std::vector<unsigned> served = bodiesServed(row.getUInt(I::flag), true);
-        auto helmMesh = [&model](unsigned body) { return model + (body == 0 ? "_M" : "_F") + ".mesh"; };
+        auto helmMesh = [&model](unsigned body) { return avatar_rules::helmMesh(model, body); };
 
         bool helm = onHead.count(id) != 0;
         bool plain = elsewhere.count(id) != 0;
@@ -717,6 +750,9 @@ std::vector<FileReport> checkDirectory(const std::string& directory, MeshSource*
             checkRaceIds(table, reportOf(table));
         checkHeadImages(table, reportOf(table));
     }
+    for (DB_NAME_e which : {DB_CREATURE, DB_NPC, DB_OBJECT})
+        if (const CheckedTable* table = find(creatureLayoutOf(which).fileName))
+            checkCreatureIdRanges(*table, which, reportOf(*table));
     const CheckedTable* races = find(EWCharRacesDB::layout().fileName);
     if (const CheckedTable* presets = find(EWBaseInfoDB::layout().fileName))
         checkPresetReferences(*presets, races, find(EWItemDB::layout().fileName), find(EWWearingDB::layout().fileName),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "avatarsystem/avatarinterface.h"
 #include "avatarsystem/textdatabase.h"
 
 #include <map>
@@ -79,6 +80,9 @@ void checkHeadImages(const CheckedTable& table, std::vector<TableFinding>& findi
 void checkPackedKeys(const CheckedTable& table, std::vector<TableFinding>& findings);
 /// Races whose RaceID is not their 1-based row position (errors: getById never finds them).
 void checkRaceIds(const CheckedTable& races, std::vector<TableFinding>& findings);
+/// Rows of the creature, NPC or object table (which) whose ID the system looks up in another of
+/// the three (warnings: the row is found by name only).
+void checkCreatureIdRanges(const CheckedTable& table, DB_NAME_e which, std::vector<TableFinding>& findings);
 /// Presets whose race is not found by EWCharRacesDB::getById, or whose items and worn items are
 /// not in the item tables (errors; 0 means an empty place). A null table is not checked against.
 void checkPresetReferences(const CheckedTable& presets, const CheckedTable* races, const CheckedTable* items,

@@ -1,4 +1,5 @@
 #include "effects/effectmanager.h"
+#include "avatarsystem/detail/contentrules.h"
 
 #include <OgreBillboardSet.h>
 #include <OgreEntity.h>
@@ -103,7 +104,7 @@ void setRunning(Ogre::MovableObject* object, bool running)
 } // namespace
 
 const char* const EffectManager::TABLE_FILE = "EWEffects.csv";
-const char* const EffectManager::DEFAULT_SCENE_MANAGER = "Everwind";
+const char* const EffectManager::DEFAULT_SCENE_MANAGER = avatar_rules::kSceneManagerName;
 
 Effect::Effect(std::string name, std::string kind, Ogre::MovableObject* object, Ogre::SceneManager* sceneManager,
                float size, float speed)

@@ -3,6 +3,7 @@
 //   AVATAR_CONTENT_DIR=build/content  (the pack; defaults to the one this build generated)
 
 #include "fuzz/hostinput.h"
+#include "avatarsystem/detail/contentrules.h"
 
 #include <Ogre.h>
 #include <OgreDefaultHardwareBufferManager.h>
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     new Ogre::DefaultHardwareBufferManager();
     new Ogre::DefaultTextureManager();
     Ogre::MaterialManager::getSingleton().initialise();
-    s_scene = root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+    s_scene =
+        root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, avatar_rules::kSceneManagerName);
     Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
     groups.addResourceLocation(s_content, "FileSystem", "Content");
     groups.initialiseResourceGroup("Content");

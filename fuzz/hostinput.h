@@ -43,7 +43,7 @@ public:
     bool flag() { return byte() & 1; }
     /// One of n choices.
     unsigned pick(std::size_t n) { return n ? static_cast<unsigned>(byte() % n) : 0; }
-    template <class T, std::size_t N> const T& oneOf(const T (&items)[N]) { return items[pick(N)]; }
+    template <class T> const T& oneOf(const std::vector<T>& items) { return items[pick(items.size())]; }
 
     /// A time, speed or opacity: ordinary values, the edges, NaN, infinities, or any bits.
     float real()
@@ -188,15 +188,13 @@ public:
                 instanceOperation(m_held[m_in.pick(m_held.size())], op / 2 % 32);
         }
         release();
-        for (Held& held : m_held)
-            delete static_cast<ManagedInstance*>(held.instance);
-        m_held.clear();
         for (Ogre::SceneNode* node : m_nodes)
             m_scene->destroySceneNode(node);
         Ogre::Pass::processPendingPassUpdates();
 
         std::vector<std::string> problems;
-        if (m_manager.getNumInstances() || m_manager.getNumRequests() || !m_manager.getFadeList().empty())
+        if (m_manager.getNumInstances() || m_manager.getNumRequests() || !m_manager.getFadeList().empty() ||
+            !m_manager.getDestroyedList().empty())
             problems.push_back("the system still holds avatars after release");
         for (const std::string& problem : pooledBodiesProblems())
             problems.push_back(problem);
@@ -220,7 +218,7 @@ private:
         const std::vector<IInstance*>& list = m_manager.getFadeList();
         return std::find(list.begin(), list.end(), held.instance) != list.end();
     }
-    /// Destroyed through destroyInstance: the manager let go of it, the host deletes it.
+    /// Destroyed through destroyInstance: the host may delete it, or leave it to release().
     bool destroyed(const Held& held) { return !registered(held) && !faded(held); }
 
     IInstance* anyHeld()
@@ -240,13 +238,9 @@ private:
     }
     void release()
     {
-        // The registered and faded avatars go with the release; the destroyed ones stay the host's.
-        std::vector<Held> hostOwned;
-        for (const Held& held : m_held)
-            if (destroyed(held))
-                hostOwned.push_back(held);
+        // The registered, faded and destroyed avatars all go with the release.
         m_system->release();
-        m_held.swap(hostOwned);
+        m_held.clear();
     }
 
     ENTITY_CALLBACK* callback()
@@ -610,12 +604,17 @@ private:
             break;
         }
         case 30:
-            // The host deletes an avatar destroyed through destroyInstance: it holds the last pointer.
-            if (destroyed(held))
+            // The host frees an avatar destroyed through destroyInstance (or faded) early: it deletes
+            // a destroyed one itself, or asks the system to free it.
+            if (destroyed(held) || faded(held))
             {
+                const bool wasFaded = faded(held);
                 m_held.erase(
                     std::find_if(m_held.begin(), m_held.end(), [&](const Held& h) { return h.instance == instance; }));
-                delete static_cast<ManagedInstance*>(instance);
+                if (wasFaded || m_in.flag())
+                    m_manager.freeInstance(instance);
+                else
+                    delete static_cast<ManagedInstance*>(instance);
             }
             break;
         default:

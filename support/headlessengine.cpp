@@ -1,4 +1,5 @@
 #include "support/headlessengine.h"
+#include "avatarsystem/detail/contentrules.h"
 
 #include <OgreDefaultHardwareBufferManager.h>
 #include <OgreLogManager.h>
@@ -11,7 +12,7 @@
 namespace avatar_support
 {
 
-const char* const kSceneManagerName = "Everwind";
+const char* const kSceneManagerName = avatar_rules::kSceneManagerName;
 
 HeadlessEngine::HeadlessEngine(const std::string& logFile)
 {

@@ -2,47 +2,65 @@
 
 // What the sample content pack holds, as a host driving it needs to know: presets, creatures,
 // NPCs and objects by name and ID, animation types and names, and the items of each equipment
-// place. Shared by the soak and the interface fuzzer.
+// place, taken from the pack's own description. Shared by the soak, the interface fuzzer and the
+// dressing tests.
 
+#include "support/packdescription.h"
+
+#include <algorithm>
 #include <vector>
 
 namespace pack
 {
-const char* const kPresets[] = {"Warrior",   "Archer",   "Mage",   "Berserker", "Paladin",
-                                "Priestess", "Villager", "Knight", "Ranger"};
-const char* const kCreatureNames[] = {"Grey Wolf",   "Cave Spider", "Lost Ghost",
-                                      "Stone Golem", "Naga Matron", "Dragon Whelp"};
-const char* const kNpcNames[] = {"Blacksmith", "Guard Captain", "Wandering Merchant"};
-const char* const kObjectNames[] = {"Treasure Chest", "Campfire", "Signpost"};
-const unsigned kCreatureIds[] = {1, 2, 5, 10001, 10002, 29999};
-const unsigned kNpcIds[] = {30000, 36999, 39000};
-const unsigned kObjectIds[] = {37000, 37500, 38999};
+namespace detail
+{
+template <class Def> std::vector<const char*> namesOf(const std::vector<Def>& defs)
+{
+    std::vector<const char*> names;
+    for (const Def& def : defs)
+        names.push_back(def.name.c_str());
+    return names;
+}
+template <class Def> std::vector<unsigned> idsOf(const std::vector<Def>& defs)
+{
+    std::vector<unsigned> ids;
+    for (const Def& def : defs)
+        ids.push_back(def.id);
+    return ids;
+}
+inline std::vector<unsigned> animationTypes()
+{
+    std::vector<unsigned> types;
+    for (const pack_description::AnimDef& anim : pack_description::animDefs())
+        types.push_back(anim.type);
+    return types;
+}
+inline std::vector<const char*> animationNames()
+{
+    std::vector<const char*> names;
+    for (const pack_description::AnimDef& anim : pack_description::animDefs())
+        if (std::none_of(names.begin(), names.end(), [&anim](const char* name) { return anim.name == name; }))
+            names.push_back(anim.name.c_str());
+    return names;
+}
+} // namespace detail
+
+inline const std::vector<const char*> kPresets = detail::namesOf(pack_description::presetDefs());
+inline const std::vector<const char*> kCreatureNames = detail::namesOf(pack_description::creatureDefs());
+inline const std::vector<const char*> kNpcNames = detail::namesOf(pack_description::npcDefs());
+inline const std::vector<const char*> kObjectNames = detail::namesOf(pack_description::objectDefs());
+inline const std::vector<unsigned> kCreatureIds = detail::idsOf(pack_description::creatureDefs());
+inline const std::vector<unsigned> kNpcIds = detail::idsOf(pack_description::npcDefs());
+inline const std::vector<unsigned> kObjectIds = detail::idsOf(pack_description::objectDefs());
 /// The animation table's types, of every layer: loops, lower and upper body, whole body, poses.
-const unsigned kAnimationTypes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 20, 30, 31};
-const char* const kAnimationNames[] = {"Stand", "Walk",  "Run",   "Attack1", "Attack2",
-                                       "Cast",  "Kneel", "Death", "Pose_Nod"};
+inline const std::vector<unsigned> kAnimationTypes = detail::animationTypes();
+/// The animation table's names, each once.
+inline const std::vector<const char*> kAnimationNames = detail::animationNames();
 
 /// The items that fit each equipment place, by CharSlots value.
 inline const std::vector<std::vector<unsigned>>& itemsByPlace()
 {
-    static const std::vector<std::vector<unsigned>> items = {
-        {101, 102, 103, 104, 105},                // head
-        {201, 202, 203, 204},                     // shoulder
-        {5001, 5002, 5003, 5004},                 // boot
-        {6001, 6002, 6003},                       // belt
-        {2001, 2002, 2003, 2004},                 // shirt
-        {3001, 3002, 3003, 3004},                 // pants
-        {901, 902, 903},                          // doublehand
-        {501, 502, 503, 1101, 1102, 1103},        // shield
-        {4001, 4002, 4003, 4004},                 // glove
-        {301, 302, 303, 304, 401, 402, 403, 404}, // right hand
-        {301, 302, 303, 304, 401, 403, 404},      // left hand
-        {1001, 1002, 1201, 901, 902, 903, 402},   // back long weapon
-        {1101, 1102, 1103, 501},                  // back shield
-        {601, 602, 603, 604},                     // right waist
-        {601, 602, 603, 604},                     // left waist
-    };
-    return items;
+    return pack_description::itemsByPlace();
 }
 
 /// The equipment places of a setting, by CharSlots value.

@@ -1,6 +1,7 @@
 // Checks the generated sample content pack against the names the tables and the character code use.
 
 #include "avatarsystem/animationdb.h"
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/ewchardb.h"
 #include "avatarsystem/tablechecker.h"
@@ -39,25 +40,26 @@ using Row = std::vector<std::string>;
 
 const char* const s_group = "ContentPackTest";
 
-// Reads a pack table the way the table reader does: "//" lines are titles, a line of 0 or 1 bytes ends it.
+// Reads a pack table with the tables' own reader: "//" lines are titles, a line of 0 or 1 bytes ends it.
 std::vector<Row> readTable(const std::string& fileName)
 {
+    using Line = avatar_detail::TableFileReader::Line;
     std::vector<Row> rows;
-    std::ifstream file(std::string(AVATARSYSTEM_CONTENT_DIR) + "/" + fileName, std::ios::binary);
-    std::string line;
-    while (std::getline(file, line))
+    avatar_detail::TableFileReader reader;
+    if (!reader.load(std::string(AVATARSYSTEM_CONTENT_DIR) + "/" + fileName))
+        return rows;
+    char* line = nullptr;
+    std::size_t length = 0;
+    for (Line kind = reader.next(line, length); kind != Line::EndOfFile && kind != Line::EndMark;
+         kind = reader.next(line, length))
     {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.find("//") != std::string::npos)
+        if (kind != Line::Row)
             continue;
-        if (line.size() <= 1)
-            break;
+        Record record;
+        avatar_detail::splitTableLine(line, length, record);
         Row row;
-        size_t start = 0;
-        for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
-            row.push_back(line.substr(start, comma - start));
-        row.push_back(line.substr(start));
+        for (unsigned i = 0; i < record.getNumFields(); ++i)
+            row.push_back(record.getString(i));
         rows.push_back(row);
     }
     return rows;
@@ -95,7 +97,10 @@ protected:
 
     static void TearDownTestSuite() { Ogre::ResourceGroupManager::getSingleton().destroyResourceGroup(s_group); }
 
-    static Ogre::SceneManager* scene() { return Ogre::Root::getSingleton().getSceneManager("Everwind"); }
+    static Ogre::SceneManager* scene()
+    {
+        return Ogre::Root::getSingleton().getSceneManager(avatar_rules::kSceneManagerName);
+    }
 
     static Ogre::MeshPtr mesh(const std::string& name) { return Ogre::MeshManager::getSingleton().load(name, s_group); }
 

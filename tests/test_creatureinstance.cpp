@@ -510,8 +510,9 @@ TEST_F(CreatureInstanceTest, absorbedFailuresAreLoggedOnceAtTheNormalLevelNaming
     m_res.mesh("G_jiaoren_women.mesh", {"crt_skin"});
     ASSERT_TRUE(make(103, 13)->create()) << "the substitute stands in for the missing mesh";
     EXPECT_EQ(1, log.count(Ogre::LML_NORMAL, {"mesh \"missing.mesh\"", "creature \"Goblin\" (ID 13)"}));
-    ASSERT_TRUE(make(102, 12)->create()) << "the effect without its bone is held";
-    EXPECT_EQ(1, log.count(Ogre::LML_NORMAL, {"bone \"effect_2\"", "\"12_Creature\"", "(ID 12)"}));
+    // An ID of its own: the same failure of another test's avatar was noted already.
+    ASSERT_TRUE(make(102, 14)->create()) << "the effect without its bone is held";
+    EXPECT_EQ(1, log.count(Ogre::LML_NORMAL, {"bone \"effect_2\"", "\"14_Creature\"", "(ID 14)"}));
 
     // A queued build is retried every frame: its missing table is noted once at the normal level.
     ASSERT_EQ(0, std::remove("Object.csv"));

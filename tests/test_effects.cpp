@@ -1,4 +1,5 @@
 #include <effects/effectmanager.h>
+#include "avatarsystem/detail/contentrules.h"
 
 #include <OgreBillboard.h>
 #include <OgreBillboardSet.h>
@@ -33,7 +34,7 @@ protected:
     {
         m_manager = EffectManager::getSingletonPtr();
         m_manager->setSceneManager(nullptr);
-        m_sceneManager = Ogre::Root::getSingleton().getSceneManager("Everwind");
+        m_sceneManager = Ogre::Root::getSingleton().getSceneManager(avatar_rules::kSceneManagerName);
         m_billboardsBefore = countOf(Ogre::BillboardSetFactory::FACTORY_TYPE_NAME);
 
         EffectTemplate glow;

@@ -184,6 +184,33 @@ TEST_F(ManagerCore, releaseDestroysAndDisposesEverythingIncludingFadedAvatars)
     EXPECT_TRUE(manager().getFadeList().empty());
 }
 
+TEST_F(ManagerCore, aHostThatDeletesNothingLeaksNothingAndMayFreeEarlierOrDeleteItself)
+{
+    FakeInstance::Log& log = newLog();
+    FakeInstance* freed = registerFake(log, false);
+    FakeInstance* hostDeleted = registerFake(log, false);
+    FakeInstance* left = registerFake(log, false);
+    FakeInstance* faded = registerFake(log, false);
+    FakeInstance* registered = registerFake(log, false);
+    for (FakeInstance* gone : {freed, hostDeleted, left})
+        manager().destroyInstance(gone->getUniqueID());
+    manager().fadeOut(faded->getUniqueID());
+    EXPECT_EQ(log.disposed, 0) << "the host's pointers stay valid";
+
+    EXPECT_TRUE(manager().freeInstance(freed));
+    EXPECT_EQ(log.disposed, 1);
+    EXPECT_FALSE(manager().freeInstance(freed)) << "freed once";
+    EXPECT_FALSE(manager().freeInstance(registered)) << "a registered avatar is not the host's to free";
+    EXPECT_FALSE(manager().freeInstance(nullptr));
+    delete hostDeleted;
+    EXPECT_EQ(manager().getDestroyedList(), std::vector<IInstance*>{left});
+
+    manager().release();
+    EXPECT_EQ(log.disposed, 5) << "release frees the destroyed, the faded and the registered, each once";
+    EXPECT_EQ(log.destroys, 5);
+    EXPECT_TRUE(manager().getDestroyedList().empty());
+}
+
 TEST_F(ManagerCore, textureFilterAndTransparencyReachRegisteredAvatars)
 {
     FakeInstance::Log& kept = newLog();

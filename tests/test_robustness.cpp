@@ -176,8 +176,6 @@ TEST_F(Robustness, aClearedSceneTakesThePooledBodiesAndTheAvatarsLetGo)
     system->release();
     EXPECT_TRUE(CharacterInstance::s_maleEntityPool.empty()) << "release empties the pools";
     EXPECT_EQ(OgreCounts::now(), before) << "no material copy outlives its avatar";
-    delete static_cast<CharacterInstance*>(player);
-    delete static_cast<CreatureInstance*>(creature);
 }
 
 TEST_F(Robustness, aDestroyedSceneManagerIsForgottenAndANewOneServes)
@@ -201,5 +199,4 @@ TEST_F(Robustness, aDestroyedSceneManagerIsForgottenAndANewOneServes)
     EXPECT_EQ(next->getEntityPtr()->_getManager(), fresh);
     system->destroyInstance(player->getUniqueID());
     system->release();
-    delete static_cast<CharacterInstance*>(player);
 }

@@ -260,13 +260,14 @@ TEST(TableChecker, presetsMustReferToRowsThatExist)
         presetLine(0, {}) +                                                          // line 4: race 0
         presetLine(1, {{P::rightWaist, "102"}, {P::glove, "100"}}) + // line 5: no item 102; 100 is no worn item
         presetLine(1, {{P::shirt, "200"}, {P::shield, "200"}}) +     // line 6: 200 is no held item
-        presetLine(1, {{P::backShield, "0"}, {P::pants, "0"}});      // line 7: 0 means empty
+        presetLine(1, {{P::backShield, "0"}, {P::pants, "0"}}) +     // line 7: 0 means empty
+        presetLine(1, {{P::gender, "2"}});                           // line 8: neither man nor woman
     std::vector<TableFinding> findings;
     const CheckedTable presets =
         avatar_check::checkTableBytes("EWCharBaseInfo.csv", text, layoutOf("EWCharBaseInfo.csv"), findings);
     ASSERT_TRUE(findings.empty());
     avatar_check::checkPresetReferences(presets, &races, &items, &worn, findings);
-    EXPECT_EQ(where(findings), (Where{"2:error", "3:error", "4:error", "5:error", "5:error", "6:error"}));
+    EXPECT_EQ(where(findings), (Where{"2:error", "3:error", "4:error", "5:error", "5:error", "6:error", "8:warning"}));
     bool namesThePlace = false;
     for (const TableFinding& f : findings)
         namesThePlace = namesThePlace || f.message == "rightWaist 102 is not in ItemDisplay.csv";
@@ -274,7 +275,47 @@ TEST(TableChecker, presetsMustReferToRowsThatExist)
 
     std::vector<TableFinding> withoutTables;
     avatar_check::checkPresetReferences(presets, nullptr, nullptr, nullptr, withoutTables);
-    EXPECT_TRUE(withoutTables.empty()) << "absent tables are not checked against";
+    EXPECT_EQ(where(withoutTables), Where{"8:warning"}) << "absent tables are not checked against";
+}
+
+TEST(TableChecker, creatureNpcAndObjectRowsWhoseIdsAreLookedUpElsewhereAreNamed)
+{
+    struct Case
+    {
+        const char* file;
+        DB_NAME_e which;
+        unsigned numFields;
+        std::vector<const char*> ids; // one row each, from line 1
+        Where expected;
+    };
+    const Case cases[] = {
+        {"Creature.csv",
+         DB_CREATURE,
+         CreatureDB::NumColumns,
+         {"1", "29999", "30000", "37000"},
+         {"3:warning", "4:warning"}},
+        {"Npc.csv",
+         DB_NPC,
+         NpcDB::NumColumns,
+         {"30000", "36999", "39000", "37000", "29999"},
+         {"4:warning", "5:warning"}},
+        {"Object.csv",
+         DB_OBJECT,
+         ObjectDB::NumColumns,
+         {"37000", "38999", "36999", "39000"},
+         {"3:warning", "4:warning"}},
+    };
+    for (const Case& c : cases)
+    {
+        std::string text;
+        for (const char* id : c.ids)
+            text += line({id, "1", std::string("Row") + id}, c.numFields);
+        std::vector<TableFinding> findings;
+        const CheckedTable table = avatar_check::checkTableBytes(c.file, text, layoutOf(c.file), findings);
+        ASSERT_TRUE(findings.empty()) << c.file;
+        avatar_check::checkCreatureIdRanges(table, c.which, findings);
+        EXPECT_EQ(where(findings), c.expected) << c.file;
+    }
 }
 
 TEST(TableChecker, aDirectoryIsCheckedFileByFileAndAcrossFiles)

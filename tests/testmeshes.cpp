@@ -1,4 +1,5 @@
 #include "testmeshes.h"
+#include "avatarsystem/detail/contentrules.h"
 
 #include <OgreAnimation.h>
 #include <OgreAnimationTrack.h>
@@ -36,7 +37,7 @@ TestResources::~TestResources()
 Ogre::MeshPtr TestResources::mesh(const std::string& meshName, const std::vector<std::string>& materials,
                                   const std::vector<std::string>& bones, const std::vector<std::string>& animations)
 {
-    Ogre::SceneManager* scene = Ogre::Root::getSingleton().getSceneManager("Everwind");
+    Ogre::SceneManager* scene = Ogre::Root::getSingleton().getSceneManager(avatar_rules::kSceneManagerName);
     Ogre::ManualObject* manual = scene->createManualObject(meshName + "#builder");
     float x = 0.0f;
     for (std::size_t i = 0; i < materials.size(); ++i, x += 2.0f)

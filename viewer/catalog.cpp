@@ -1,6 +1,7 @@
 #include "catalog.h"
 
 #include <avatarsystem/animationdb.h>
+#include <avatarsystem/detail/contentrules.h>
 #include <avatarsystem/creaturedb.h>
 #include <avatarsystem/ewchardb.h>
 
@@ -178,7 +179,7 @@ std::vector<ItemEntry> Catalog::itemsFor(CharSlots slot, unsigned gender) const
         return fitting;
     const std::vector<Item>& table = equipmentPlaces()[slot].worn ? m_wornItems : m_items;
     for (const Item& item : table)
-        if ((item.flag == gender || item.flag == 2) && fits(item, slot))
+        if (avatar_rules::itemFitsGender(item.flag, gender) && fits(item, slot))
             fitting.push_back(ItemEntry{item.id, item.name});
     return fitting;
 }

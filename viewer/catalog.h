@@ -69,7 +69,7 @@ struct ItemEntry
 /// 1 helm, 2 shoulders, 3 one-handed weapon (either hand), 4 two-handed weapon, 5 shield, 6 waist,
 /// 9 and 10 back weapon (a back weapon hangs by its type), 11 back shield; besides, every type
 /// a preset wears in a place fits that place, so content with its own numbering still works.
-/// An item fits a gender when its flag is that gender or 2 (0 men, anything else women).
+/// An item fits a gender as it does on the avatars (avatar_rules::itemFitsGender).
 class Catalog
 {
 public:

@@ -1,4 +1,5 @@
 #include "viewerapp.h"
+#include "avatarsystem/detail/contentrules.h"
 
 #include <avatarsystem/animationdb.h>
 #include <avatarsystem/avatarsystemmanager.h>
@@ -164,7 +165,8 @@ void AvatarViewer::locateResources()
 
 void AvatarViewer::createScene()
 {
-    m_scene = mRoot->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+    m_scene =
+        mRoot->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, avatar_rules::kSceneManagerName);
     m_scene->addRenderQueueListener(mOverlaySystem);
     m_scene->setAmbientLight(Ogre::ColourValue(0.55f, 0.55f, 0.55f));
 

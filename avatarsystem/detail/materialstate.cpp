@@ -22,6 +22,12 @@ Ogre::MaterialPtr findMaterial(const std::string& name, const char* where, const
     return material;
 }
 
+bool isHeld(const Ogre::MaterialPtr& material)
+{
+    // By handle: a look-up by name would search every resource group.
+    return material && Ogre::MaterialManager::getSingleton().getByHandle(material->getHandle()) == material;
+}
+
 void applyOpacity(const Ogre::MaterialPtr& material, float alpha, OpacityStyle style)
 {
     if (!material || material->getNumTechniques() == 0)

@@ -57,6 +57,10 @@ void applyTextureFilter(const std::vector<Ogre::MaterialPtr>& materials, Texture
 /// material the host made under that name since is left alone), and empties the list.
 void removeMaterials(std::vector<Ogre::MaterialPtr>& materials, const char* where);
 
+/// Whether the material manager still holds this very material: a host may remove a material
+/// (to reload it, say) while entities still point at the old object.
+bool isHeld(const Ogre::MaterialPtr& material);
+
 /// Writes the opacity into the current material of every sub-entity of entity, in index order.
 /// With owned given, only materials whose names it holds change: a material shared with other
 /// entities stays as it is. Throws what the engine throws; callers guard.

@@ -1,5 +1,6 @@
 #include "avatarsystem/detail/meshreader.h"
 
+#include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
 #include "avatarsystem/tablechecker.h"
 
@@ -12,6 +13,7 @@
 #include <OgreSkeleton.h>
 
 #include <atomic>
+#include <stdexcept>
 
 namespace avatar_detail
 {
@@ -62,6 +64,10 @@ bool MeshReader::read(const std::string& file, avatar_check::MeshFacts& facts)
                    [&]
                    {
                        Ogre::MeshPtr mesh = Ogre::MeshManager::getSingleton().load(file, m_group);
+                       // Refused at run time as if it were missing: it cannot be read for the avatars.
+                       if (!skeletonCoversMesh(*mesh))
+                           throw std::runtime_error(file + ": its vertices use more bones than its skeleton " +
+                                                    mesh->getSkeletonName() + " has");
                        for (const auto& entry : mesh->getSubMeshNameMap())
                            facts.subEntities.insert(entry.first);
                        for (unsigned short i = 0; i < mesh->getNumAnimations(); ++i)

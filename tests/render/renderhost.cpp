@@ -1,4 +1,5 @@
 #include "renderhost.h"
+#include "avatarsystem/detail/contentrules.h"
 
 #include <Ogre.h>
 #include <OgreDDSCodec.h>
@@ -50,7 +51,8 @@ int GLHost::start(Ogre::Root& root, const std::string& contentDir, int w, int h,
         return kSkip;
     }
 
-    scene = root.createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
+    scene =
+        root.createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, avatar_rules::kSceneManagerName);
     Ogre::DDSCodec::startup();
     Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
     groups.createResourceGroup("Content");

@@ -18,20 +18,18 @@ bool writeTable(const std::string& directory, const Table& table, std::string& e
                 where + ": " + std::to_string(row.size()) + " fields, expected " + std::to_string(table.columns.size());
             return false;
         }
+        Record record;
         std::string line;
         for (size_t i = 0; i < row.size(); ++i)
         {
-            // The reader splits on every comma and skips any line holding a double slash.
-            if (row[i].find(',') != std::string::npos || row[i].find("//") != std::string::npos)
-            {
-                error = where + ": field " + std::to_string(i) + " holds a separator";
-                return false;
-            }
+            record.record_push_back(row[i]);
             line += (i ? "," : "") + row[i];
         }
-        if (line.size() <= 1)
+        // The tables' own rule of what a line can hold, as their writer checks it.
+        if (!avatar_detail::rowWritesFaithfully(record, static_cast<unsigned>(row.size())))
         {
-            error = where + ": a line this short ends the table";
+            error = where + ": would not read back as written (a field holds a separator or \"//\", or the line "
+                            "is too short or too long)";
             return false;
         }
         text += line + '\n';

@@ -24,7 +24,7 @@ inline Table emptyTable(const TableLayout& layout)
 }
 
 /// Writes @p table into @p directory. Returns false and sets @p error when a
-/// row has the wrong number of fields, a field holds "," or "//", a row would
-/// read back as the end of the table (1 byte or less), or the file cannot be
-/// written.
+/// row has the wrong number of fields or would not read back as written (the
+/// table writer's own check: a separator or "//" in a field, a line that would
+/// end the table or is too long), or the file cannot be written.
 bool writeTable(const std::string& directory, const Table& table, std::string& error);

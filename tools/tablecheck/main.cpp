@@ -1,6 +1,7 @@
 // avatar-tablecheck: checks a directory of table files the way the avatar system reads them.
 // Every rule lives in avatarsystem/tablechecker.*; this file only walks the results and prints them.
 
+#include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/tablechecker.h"
 #include "support/commandline.h"
 #include "support/headlessengine.h"
@@ -130,10 +131,11 @@ int main(int argc, char** argv)
                  "problem as FILE:LINE: error|warning: MESSAGE and a summary per file, and exits with 1 when\n"
                  "any error was found.",
                  "avatar-tablecheck");
-    app.footer("When DIR holds .mesh files, the tables are also checked against those meshes and their\n"
-               "skeletons: item models, worn items' out models, hair geosets, the bodies' sections and\n"
-               "bones, creature effect bones and animation names. Problems of a body itself are reported\n"
-               "on HumanMale.mesh or HumanFemale.mesh at line 0.");
+    app.footer(std::string("When DIR holds .mesh files, the tables are also checked against those meshes and their\n"
+                           "skeletons: item models, worn items' out models, hair geosets, the bodies' sections and\n"
+                           "bones, creature effect bones and animation names. Problems of a body itself are reported\n"
+                           "on ") +
+               avatar_rules::kMaleBody + " or " + avatar_rules::kFemaleBody + " at line 0.");
     avatar_support::addVersionFlag(app);
     std::string directory = ".";
     std::string dumpFile;
