@@ -2,6 +2,7 @@
 
 #include "avatarsystem/animationdb.h"
 #include "avatarsystem/detail/contentrules.h"
+#include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/creaturedb.h"
 #include "avatarsystem/ewchardb.h"
 #include "avatarsystem/tablechecker.h"

@@ -1,5 +1,7 @@
 #include "tablewriter.h"
 
+#include "avatarsystem/detail/tablefile.h"
+
 #include <fstream>
 
 bool writeTable(const std::string& directory, const Table& table, std::string& error)
