@@ -29,6 +29,7 @@ for arg in "$@"; do
     esac
 done
 
-cmake -S . -B "$build" "${options[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+# Warnings are errors in our own builds (a host building the package gets them as warnings).
+cmake -S . -B "$build" "${options[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DAVATARSYSTEM_WERROR=ON
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure "${labels[@]}"
