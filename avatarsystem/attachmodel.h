@@ -36,6 +36,7 @@ public:
     /// False when there is no entity, no skeleton, no such effect or no such bone; an effect
     /// that was made is kept (hidden) until destroy.
     bool createEffect(std::string effectName, bool isCopy);
+    /// Shows or hides the effect made by createEffect; nothing without one.
     void setEffectVisible(bool visible);
     /// Releases the effect.
     void destroyEfeect();
@@ -49,9 +50,11 @@ public:
     /// Releases effect, material copies and entity (taken off the parent's bone first).
     void destroy();
 
+    /// The model's entity (owned by the model), or null before create and after destroy.
     Ogre::Entity* getEntity() { return m_entity; }
     /// The live effect, or null (none made, or freed by the effect library).
     Effect* getEffect();
+    /// True while the model hangs on a bone of its parent.
     bool isAttached() const { return m_attached; }
     /// The bone of the parent the model hangs on; empty while it hangs nowhere.
     const std::string& getBoneName() const { return m_boneName; }

@@ -320,7 +320,8 @@ public:
 private:
     friend class IAvatarSystem;
     AvatarSystemManager();
-    ~AvatarSystemManager() = default;
+    // The manager lives until the process ends (release empties it); nothing deletes it.
+    virtual ~AvatarSystemManager() = default;
 
     template <class Table> TextDataBase* openTable(Table*& member);
     /// The creature, NPC or object row of an ID (table chosen by range), or null.

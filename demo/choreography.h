@@ -14,7 +14,7 @@
 using AnimationNamer = std::function<std::string(AnimationType)>;
 
 /// The host's receiver of one avatar's animation events: it keeps them in the order they came.
-class EventRecorder : public IActionCallback
+class EventRecorder final : public IActionCallback
 {
 public:
     struct Event

@@ -65,7 +65,7 @@ struct Built
 };
 
 /// The host's view object for queued avatars: it learns when its avatar is ready.
-class DemoView : public IEntityView
+class DemoView final : public IEntityView
 {
 public:
     void onInstanceReady(IInstance*, int) override { ++ready; }

@@ -40,6 +40,7 @@ public:
 
     /// The OGRE object that draws the effect; a BillboardSet or a ParticleSystem.
     Ogre::MovableObject* getMovableObject() const { return m_object; }
+    /// The same object as getMovableObject, for code that hands an effect to OGRE directly.
     operator Ogre::MovableObject*() const { return m_object; }
 
     /// The name unique among live effects, given back to EffectManager::freeEffect.
@@ -56,13 +57,16 @@ public:
 
     /// Lifetime of the effect in seconds; stored for the host's frame loop. Starts at 0 (unlimited).
     void setParamA(float value) { m_paramA = value; }
+    /// The lifetime set by setParamA.
     float getParamA() const { return m_paramA; }
     /// Render-to-texture flag value; nonzero marks an effect drawn into an off-screen copy. Starts at 0.
     void setParamB(float value) { m_paramB = value; }
+    /// The flag set by setParamB.
     float getParamB() const { return m_paramB; }
 
-    /// Size and speed of the kind's template after defaults were applied.
+    /// Size of the kind's template after defaults were applied.
     float getSize() const { return m_size; }
+    /// Speed of the kind's template after defaults were applied.
     float getSpeed() const { return m_speed; }
 
 private:

@@ -33,7 +33,8 @@ for arg in "$@"; do
     esac
 done
 
-cmake -S . -B "$build" "${options[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+# Warnings are errors in our own builds (a host building the package gets them as warnings).
+cmake -S . -B "$build" "${options[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DAVATARSYSTEM_WERROR=ON
 if [ "$update" = 1 ]; then
     cmake --build "$build" -j"$(nproc)" --target render_reference
     AVATAR_UPDATE_REFERENCES=1 ctest --test-dir "$build" --output-on-failure -R '^RenderReference\.'

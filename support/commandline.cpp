@@ -57,9 +57,9 @@ CLI::Validator wholeNumber(long least, long most)
 
 CLI::Validator aboveZeroUpTo(double most)
 {
-    char text[64];
-    std::snprintf(text, sizeof(text), "(0, %g]", most);
-    const std::string range = text;
+    char written[64];
+    std::snprintf(written, sizeof(written), "(0, %g]", most);
+    const std::string range = written;
     return CLI::Validator(
         [most, range](std::string& text) -> std::string
         {

@@ -16,6 +16,7 @@ public:
         float cameraBias;
     };
     explicit RecordingView(unsigned key = 11) : m_key(key) {}
+    virtual ~RecordingView() = default; // tests derive views that misbehave
     void onInstanceReady(IInstance* instance, int) override { calls.push_back({"ready", instance, 0.0f}); }
     unsigned getViewKey() override { return m_key; }
     void onCreatureReadyA(IInstance* instance, float bias) override { calls.push_back({"A", instance, bias}); }
@@ -27,7 +28,7 @@ private:
 };
 
 /// Both render-to-texture callbacks of a copy, recording the order of their calls.
-class RecordingCopyCallbacks : public IRttObjectCallback, public I3DRttObjectCallback
+class RecordingCopyCallbacks final : public IRttObjectCallback, public I3DRttObjectCallback
 {
 public:
     void onCopyCreated() override { calls.push_back("copy"); }
@@ -38,7 +39,7 @@ public:
 
 /// A host's animation listener that records every event as text: "start 1 loop", "start 10 once",
 /// "stop 1", "end 20 part 0".
-class RecordingActions : public IActionCallback
+class RecordingActions final : public IActionCallback
 {
 public:
     void onAnimationEnd(AnimationType type, int part) override

@@ -419,7 +419,7 @@ TEST_F(Animation, typesFarBeyondTheEnumeratorsAreTypesThatPlayNothing)
 }
 
 /// A host that chains animations and removes corpses from within its callbacks, and throws on a start.
-class ReactingHost : public IActionCallback
+class ReactingHost final : public IActionCallback
 {
 public:
     void onAnimationEnd(AnimationType type, int) override

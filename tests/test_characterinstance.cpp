@@ -133,7 +133,7 @@ struct ViewLog
     std::vector<std::string> calls;
 };
 
-class RecordingView : public IEntityView
+class RecordingView final : public IEntityView
 {
 public:
     explicit RecordingView(ViewLog& log) : m_log(log) {}
@@ -153,7 +153,7 @@ private:
     ViewLog& m_log;
 };
 
-class RecordingObserver : public IEntityViewObserver
+class RecordingObserver final : public IEntityViewObserver
 {
 public:
     explicit RecordingObserver(ViewLog& log) : m_log(log) {}
@@ -163,7 +163,7 @@ private:
     ViewLog& m_log;
 };
 
-class RecordingRtt : public IRttObjectCallback, public I3DRttObjectCallback
+class RecordingRtt final : public IRttObjectCallback, public I3DRttObjectCallback
 {
 public:
     explicit RecordingRtt(ViewLog& log) : m_log(log) {}

@@ -42,7 +42,7 @@ protected:
 };
 
 /// A host view whose every notification throws after recording it.
-class ThrowingView : public RecordingView
+class ThrowingView final : public RecordingView
 {
 public:
     void onInstanceReady(IInstance* instance, int zero) override

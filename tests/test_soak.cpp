@@ -74,7 +74,7 @@ class Soak;
 struct Held;
 
 /// The host's view: counts notifications and attaches the built entity to the host's node.
-class HostView : public IEntityView
+class HostView final : public IEntityView
 {
 public:
     HostView(Soak& soak, Held& held, bool throws) : m_soak(soak), m_held(held), m_throws(throws) {}
@@ -91,7 +91,7 @@ private:
     bool m_throws;
 };
 
-class HostObserver : public IEntityViewObserver
+class HostObserver final : public IEntityViewObserver
 {
 public:
     void onViewReady(unsigned key) override { keys.push_back(key); }
@@ -99,7 +99,7 @@ public:
 };
 
 /// The copy callbacks of a render-to-texture copy: the order of their calls.
-class HostCopyCallbacks : public IRttObjectCallback, public I3DRttObjectCallback
+class HostCopyCallbacks final : public IRttObjectCallback, public I3DRttObjectCallback
 {
 public:
     void onCopyCreated() override { calls += "copy;"; }
@@ -110,7 +110,7 @@ public:
 
 /// The host's animation listener: counts events and now and then answers an ending animation
 /// by playing, clearing or destroying its avatar from within the callback.
-class HostListener : public IActionCallback
+class HostListener final : public IActionCallback
 {
 public:
     HostListener(Soak& soak, Held& held) : m_soak(soak), m_held(held) {}

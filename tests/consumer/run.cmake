@@ -1,5 +1,10 @@
-# Installs the built project into a scratch prefix, then configures, builds and runs the consumer:
-# once through the CMake package, once with the flags pkg-config gives.
+# Installs the built project into a scratch prefix, then configures, builds and runs a host project
+# (SOURCE_DIR, whose one program is PROGRAM, run with RUN_ARGS and expected to print EXPECT): once
+# through the CMake package, once with the flags pkg-config gives.
+if(NOT PROGRAM)
+    set(PROGRAM consumer)
+    set(EXPECT "consumer ok")
+endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}" RESULT_VARIABLE rc)
@@ -18,10 +23,11 @@ execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK_DIR}/build" RESULT_VARI
 if(rc)
     message(FATAL_ERROR "building the consumer failed: ${rc}")
 endif()
-execute_process(COMMAND "${WORK_DIR}/build/consumer" RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-message(STATUS "${out}")
-if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
-    message(FATAL_ERROR "the consumer failed: ${rc}")
+execute_process(COMMAND "${WORK_DIR}/build/${PROGRAM}" ${RUN_ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                ERROR_VARIABLE err)
+message(STATUS "${out}${err}")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "${EXPECT}")
+    message(FATAL_ERROR "${PROGRAM} failed: ${rc}")
 endif()
 
 # The same host built with nothing but pkg-config's flags, as a host without CMake would.
@@ -37,15 +43,18 @@ set(extra)
 if(CONSUMER_FLAGS)
     separate_arguments(extra UNIX_COMMAND "${CONSUMER_FLAGS}")
 endif()
-set(program "${WORK_DIR}/consumer-pkgconfig")
-execute_process(COMMAND "${CXX}" -std=c++17 ${extra} "${SOURCE_DIR}/main.cpp" -o "${program}" ${flags}
+# Where OGRE's plugins lie, for a host that loads a render system.
+execute_process(COMMAND "${PKG_CONFIG}" --variable=plugindir OGRE OUTPUT_VARIABLE plugins OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(program "${WORK_DIR}/${PROGRAM}-pkgconfig")
+execute_process(COMMAND "${CXX}" -std=c++17 ${extra} "-DOGRE_PLUGIN_DIR=\"${plugins}\"" "${SOURCE_DIR}/main.cpp"
+                        -o "${program}" ${flags}
                         "-Wl,-rpath,${prefix}/${LIBDIR}"
                 RESULT_VARIABLE rc)
 if(rc)
-    message(FATAL_ERROR "building the consumer with pkg-config's flags failed: ${rc}")
+    message(FATAL_ERROR "building ${PROGRAM} with pkg-config's flags failed: ${rc}")
 endif()
-execute_process(COMMAND "${program}" RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-message(STATUS "${out}")
-if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
-    message(FATAL_ERROR "the consumer built with pkg-config failed: ${rc}")
+execute_process(COMMAND "${program}" ${RUN_ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message(STATUS "${out}${err}")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "${EXPECT}")
+    message(FATAL_ERROR "${PROGRAM} built with pkg-config failed: ${rc}")
 endif()
