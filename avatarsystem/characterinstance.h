@@ -15,17 +15,31 @@
 class AVATARSYSTEM_API CharacterInstance : public InstanceBase
 {
 public:
+    /// What getInstanceType answers for every player avatar.
     static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CHARACTER;
 
-    // Sub-entities of the body meshes.
+    /// @name Body sub-entities
+    //@{
+    /// Names of the sub-entities both body meshes must have: the body, lower arms, lower legs,
+    /// upper legs, face and hair sections that the setting and the worn items re-texture.
     static const std::string body_new, lowArm_new, lowLeg_new, upLeg_new, face_new, hair;
-    // Bones the attachments hang on.
+    //@}
+    /// @name Attachment bones
+    //@{
+    /// Names of the body skeleton's bones the carried models hang on: helm, shoulders, hands,
+    /// shield arm, the back places by kind of item, and both waists.
     static const std::string helm, shoulder_l, shoulder_r, weapon_l, weapon_r, shield, backGongBinder, backShieldBinder,
         backLongBinder, backFazhangBinder, backShuangshouchuiBinder, waist_l, waist_r;
+    //@}
 
-    /// Ready-made body entities by gender, shared by all characters (at most 100 kept each).
+    /// @name Body pools
+    //@{
+    /// Ready-made body entities by gender (male, female), shared by all characters: a new player
+    /// takes one instead of loading a body, and destroy gives it back. The library owns them.
     static std::vector<Ogre::Entity*> s_maleEntityPool;
     static std::vector<Ogre::Entity*> s_femaleEntityPool;
+    //@}
+    /// The most bodies a pool keeps; bodies given back beyond it are destroyed.
     static const std::size_t kMaxPooledEntities = 100;
     /// Destroys every pooled entity through its scene manager and empties both pools
     /// (for the host at shutdown, before its scene manager goes).
@@ -59,9 +73,13 @@ public:
 
     /// Copies the whole setting and takes the name from it; the next create() builds it.
     void setProperties(const PlayerSetting_t& setting);
+    /// The setting the next build dresses (the last one given, built or not).
     const PlayerSetting_t& getPlayerProperties() const { return m_properties; }
+    /// The setting of the last build, against which a rebuild finds the places that changed.
     const PlayerSetting_t& getAppliedProperties() const { return m_appliedProperties; }
+    /// The setting's renderObj: whether a queued build may run now.
     bool isRenderObj() const { return m_properties.renderObj; }
+    /// True once a build has succeeded; later builds are rebuilds.
     bool isCreated() const { return m_isCreated; }
 
     /// Item texture name for this avatar's gender: base + "_M.dds" or "_F.dds"; empty for an empty base.
@@ -89,16 +107,21 @@ public:
     /// One model this avatar carries: the place and item it was loaded for.
     struct CarriedModel
     {
-        int slot;
-        unsigned itemID;
-        AttachModel* model;
+        int slot;           ///< the place (a CharSlots value) it was loaded for
+        unsigned itemID;    ///< the item it was loaded from
+        AttachModel* model; ///< the model, owned by the avatar
     };
     /// The attached models in member order (helm, shoulders, right and left weapon, shield, back
     /// weapon, back shield, left and right waist).
     std::vector<CarriedModel> getCarriedModels() const;
 
+    /// The number of sub-entities of the body, as the last build found it (0 before it).
     unsigned getSubEntityCount() const { return m_subEntityCount; }
+    /// Whether the lower arms show the hand texture (bare, or the gloves') rather than the
+    /// shirt's sleeve texture.
     bool isLowArmByHand() const { return m_lowArmByHand; }
+    /// Whether the lower legs show the foot texture (bare, or the boots') rather than the
+    /// trousers' leg texture.
     bool isLowLegByFoot() const { return m_lowLegByFoot; }
     /// Names of the material copies made for this avatar.
     const std::vector<std::string>& getMaterialCopies() const { return m_materialCopies; }
@@ -106,6 +129,7 @@ public:
     std::string getSubEntityTexture(const std::string& subEntityName) const;
 
 protected:
+    /// @cond INTERNAL
     void getResourceInfo();
     void showObject();
     /// Dresses all fifteen places; only the places whose item (or effect choice) changed since
@@ -123,6 +147,7 @@ protected:
     };
     using DressPlan = std::map<std::string, Dress>;
     void setTexture();
+    /// @endcond
 
 private:
     /// The build steps of create(); may throw, create() does not.

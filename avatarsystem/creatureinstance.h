@@ -12,6 +12,7 @@ class Effect;
 class AVATARSYSTEM_API CreatureInstance : public InstanceBase
 {
 public:
+    /// What getInstanceType answers for every creature, NPC and object avatar.
     static const INSTANCE_TYPE_e s_instanceType = INSTANCE_CREATURE;
 
     CreatureInstance();
@@ -34,17 +35,23 @@ public:
 
     /// Copies the whole setting; the name is taken from it.
     void setProperties(const CreatureSetting_t& setting);
+    /// The setting the avatar was given (its ID chooses the table row it is built from).
     CreatureSetting_t& getProperties() { return m_properties; }
+    /// The scale getScale answers; the build takes it from the row's Scale column.
     void setScale(float scale) { m_scale = scale; }
     /// Makes effects 1-5 from their names (empty names skipped) and hangs them on "effect_1"-"effect_5".
     void refreshAttachEffects(std::string e1, std::string e2, std::string e3, std::string e4, std::string e5);
+    /// Shows or hides every effect the creature carries (a translucent creature hides them).
     void showEffect(bool show);
 
     /// The creation record still held: null once create() has notified the view and deleted it.
     ENTITY_CALLBACK* getEntityViewPtr() const { return m_entityCallback; }
+    /// Names of the material copies made for this creature (a shared "col" material is not copied).
     const std::vector<std::string>& getClonedMaterials() const { return m_clonedMaterials; }
     /// The live effect of slot index (0-4), or null (none made, or freed by the effect library).
     Effect* getEffect(int index) const;
+    /// Whether the row lets the creature turn translucent (its BeTransObject column); when not,
+    /// setInstanceTransoarency leaves its look alone.
     bool isBeTransObject() const { return m_beTransObject; }
 
 private:
