@@ -226,8 +226,8 @@ public:
 /// One deferred build: the unique ID of a registered avatar and its kind (0 player, 1 creature).
 struct AVATARSYSTEM_API CreateRequest
 {
-    unsigned uniqueID = 0;
-    int kind = 0;
+    unsigned uniqueID = 0; ///< the avatar to build (the request is dropped once it is unregistered)
+    int kind = 0;          ///< AvatarSystemManager::RequestKind: 0 player, 1 creature
 };
 
 /// The one object behind IAvatarSystem: registry of avatars and tables, holder of the
@@ -235,14 +235,16 @@ struct AVATARSYSTEM_API CreateRequest
 class AVATARSYSTEM_API AvatarSystemManager : public IAvatarSystem, public Ogre::Singleton<AvatarSystemManager>
 {
 public:
+    /// The kind of a queued build (CreateRequest::kind).
     enum RequestKind
     {
-        KIND_PLAYER = 0,
-        KIND_CREATURE = 1
+        KIND_PLAYER = 0,  ///< a player avatar, built while its setting's renderObj is true
+        KIND_CREATURE = 1 ///< a creature, NPC or object avatar
     };
 
     /// Null before IAvatarSystem::getSingletonPtr() first constructed the manager.
     static AvatarSystemManager* getSingletonPtr();
+    /// The manager; it must already exist (asserts in debug builds; never constructs).
     static AvatarSystemManager& getSingleton();
 
     // IAvatarSystem
@@ -282,34 +284,57 @@ public:
     /// The upper-body root bone the animation of entity uses; empty when its skeleton has no
     /// upper body the system can tell (overlays then move the whole body) or no skeleton.
     std::string getUpperBodyRootBone(Ogre::Entity* entity);
+    /// Stores the host's editor-mode flag; no behaviour of the library depends on it.
     void setEditorModel(bool editor) { m_editorModel = editor; }
+    /// The flag setEditorModel stored (false at first).
     bool isEditorModel() { return m_editorModel; }
+    /// The level last given to setTextureFilter (3 at first), which players apply when built.
     int getTextureFilterType() { return m_textureFilterType; }
+    /// The budget setLoadFrameTime stored (20 ms at first); update() does not consult it.
     float getLoadFrameTime() const { return m_loadFrameTime; }
 
+    /// Builds an NPC at once from the NPC table row of that name (an unknown name registers an
+    /// avatar that has no entity). Null without the scene manager.
     IInstance* createNpc(const std::string& name);
+    /// Builds a world object at once from the object table row of that name, as createNpc.
     IInstance* createObject(const std::string& name);
 
+    /// The player setting of the preset (player table row) of that name, renderObj false; all
+    /// zero when there is no such row or table.
     PlayerSetting_t getPorpertiesFromDB(const std::string& name);
+    /// The creature setting of the creature table row of that name (first in ID order); all zero
+    /// when there is none.
     CreatureSetting_t getCreatureFromDB(const std::string& name);
+    /// The creature setting of the creature table row of that ID; all zero (ID included) when
+    /// there is none.
     CreatureSetting_t getCreatureFromDB(unsigned long ID);
+    /// The setting of the NPC table row of that name; all zero when there is none.
     CreatureSetting_t getNpcFromDB(const std::string& name);
+    /// The setting of the object table row of that name; all zero when there is none.
     CreatureSetting_t getObjectFromDB(const std::string& name);
 
+    /// @name Test and tool hooks
+    /// For the library's own operations, its tests and tools; a host needs none of them.
+    //@{
     /// The next unique ID (the first is 1; IDs are never reused within a process).
     unsigned takeUniqueID() { return ++m_lastUniqueID; }
+    /// The last unique ID handed out (0 before the first).
     unsigned getLastUniqueID() const { return m_lastUniqueID; }
     /// Registers an avatar under a unique ID; the manager owns it from then on.
     void registerInstance(unsigned uniqueID, ManagedInstance* instance);
-    /// Queues a deferred build of a registered avatar.
+    /// Queues a deferred build of a registered avatar (at most one request per avatar).
     void queueBuild(unsigned uniqueID, int kind);
+    /// The number of queued builds.
     std::size_t getNumRequests() const { return m_requests.size(); }
+    /// The number of registered avatars.
     std::size_t getNumInstances() const { return m_instances.size(); }
     /// Avatars handed over by fadeOut and not yet released.
     const std::vector<IInstance*>& getFadeList() const { return m_fadeList; }
     /// Avatars destroyInstance tore down and not yet freed: their objects stay valid for the host
     /// until release() (or freeInstance) frees them.
     const std::vector<IInstance*>& getDestroyedList() const { return m_destroyedList; }
+    //@}
+
     /// Frees, at once, an avatar that destroyInstance tore down or fadeOut handed over (a faded
     /// one is destroyed first); its pointer is invalid afterwards. False, doing nothing, for any
     /// other pointer (a registered avatar, one already freed, null). Without it they are freed
