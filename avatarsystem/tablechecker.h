@@ -23,16 +23,17 @@ namespace AVATARSYSTEM_API avatar_check
 /// One problem found in a table file. Line 0 names the whole file.
 struct TableFinding
 {
+    /// How bad the problem is.
     enum Severity
     {
         Error,  ///< the table fails to open, or rows are found under the wrong key or not at all
         Warning ///< the table opens, but rows the author wrote are silently dropped
     };
 
-    std::string file;
-    unsigned line = 0;
-    Severity severity = Error;
-    std::string message;
+    std::string file;          ///< the table or mesh file (checkDirectory: with its directory)
+    unsigned line = 0;         ///< the 1-based line, or 0 for the whole file
+    Severity severity = Error; ///< error or warning
+    std::string message;       ///< the problem, in words for the file's author
 };
 
 /// "file:line: error|warning: message", the form editors and build logs recognise.
@@ -53,10 +54,10 @@ bool isRequiredTable(const TableLayout& layout);
 /// Keyed tables keep only the first row of each key; rows with the wrong column count are left out.
 struct CheckedTable
 {
-    std::string file;
-    const TableLayout* layout = nullptr;
-    std::vector<Record> rows;             ///< in file order
-    std::vector<unsigned> lines;          ///< the line of each row
+    std::string file;                    ///< the file name passed to checkTableBytes, which findings give
+    const TableLayout* layout = nullptr; ///< the layout passed to checkTableBytes, not owned: it must outlive the table
+    std::vector<Record> rows;            ///< in file order
+    std::vector<unsigned> lines;         ///< the line of each row
     std::map<unsigned, std::size_t> keys; ///< keyed tables: the row index stored under each key
     bool opens = true;                    ///< false when the table's open would fail
 
@@ -104,7 +105,8 @@ class MeshSource
 {
 public:
     virtual ~MeshSource() = default;
-    /// The mesh's facts, or null when there is no such mesh.
+    /// The mesh's facts, owned by the source and valid as long as it lives; null when there is no
+    /// such mesh.
     virtual const MeshFacts* find(const std::string& meshFile) = 0;
     /// The path under which findings name a mesh file.
     virtual std::string pathOf(const std::string& meshFile) const = 0;
@@ -116,6 +118,9 @@ public:
 class DirectoryMeshes : public MeshSource
 {
 public:
+    /// Adds directory to a resource group of its own in the running OGRE root; meshes are read only
+    /// when find() asks for them. Without a root, or when the engine refuses the directory, it is
+    /// not ready() and finds nothing.
     explicit DirectoryMeshes(const std::string& directory);
     ~DirectoryMeshes() override;
     DirectoryMeshes(const DirectoryMeshes&) = delete;
@@ -131,10 +136,12 @@ public:
     /// True when directory holds at least one ".mesh" file.
     static bool holdsMeshes(const std::string& directory);
 
+    /// @cond INTERNAL
 private:
     std::string m_directory;
     std::unique_ptr<avatar_detail::MeshReader> m_reader;
     std::map<std::string, std::unique_ptr<MeshFacts>> m_found; ///< null: no such mesh
+    /// @endcond
 };
 
 /// The body meshes "HumanMale.mesh" and "HumanFemale.mesh" (errors, on the mesh file, line 0):
@@ -167,13 +174,17 @@ void checkAnimationNames(const CheckedTable& animations, MeshSource& meshes, std
 /// The result of checking one file.
 struct FileReport
 {
-    std::string file;
-    unsigned rows = 0; ///< rows the table would hold
-    bool body = false; ///< a body mesh rather than a table
-    std::vector<TableFinding> findings;
+    std::string file;                   ///< the path checked (directory and file name)
+    unsigned rows = 0;                  ///< rows the table would hold
+    bool body = false;                  ///< a body mesh rather than a table
+    std::vector<TableFinding> findings; ///< every problem found, by line
 
+    /// @name Counts
+    //@{
+    /// How many of the findings are errors, and how many warnings.
     unsigned errors() const;
     unsigned warnings() const;
+    //@}
 };
 
 /// Checks every known table file present in directory, alone and against each other, and with

@@ -24,10 +24,15 @@ public:
     float getFloat(unsigned i) const;
     /// The field's text, valid until the record changes; null when i is not a field.
     const char* getString(unsigned i) const;
+    /// How many fields the row has; 0 for an invalid record such as s_emptyRecord.
     unsigned int getNumFields() const { return static_cast<unsigned>(m_fields.size()); }
+    /// False for a record without fields, which is what every lookup that misses returns: test it
+    /// before trusting the fields of a looked-up row.
     bool isValid() const { return !m_fields.empty(); }
 
+    /// Appends a copy of field after the last field; no table's column count is checked.
     void record_push_back(const std::string& field) { m_fields.push_back(field); }
+    /// Inserts a copy of field before the first field, moving every other field one column on.
     void record_insert_begin(const std::string& field);
     /// Removes the last field n times (at most every field).
     void record_pop_back(int n);
@@ -42,7 +47,9 @@ public:
 
     /// Appends a field from a byte range (the table reader's fast path).
     void appendField(const char* begin, std::size_t length) { m_fields.emplace_back(begin, length); }
+    /// Reserves room for n fields; the fields themselves do not change.
     void reserveFields(std::size_t n) { m_fields.reserve(n); }
+    /// The fields in order, owned by the record and valid until it changes.
     const std::vector<std::string>& fields() const { return m_fields; }
 
 private:
@@ -68,6 +75,7 @@ struct AVATARSYSTEM_API TableLayout
     /// A row table that finds ID N on row N, and only when that row's column 0 says N.
     bool idIsRowNumber = false;
 
+    /// The table's column count: every row it reads must have exactly this many fields.
     unsigned numFields() const { return static_cast<unsigned>(columns.size()); }
 };
 
@@ -78,7 +86,9 @@ class NameIndex;
 
 /// The base of every table; the keyed tables store their rows in their own maps. The host reaches
 /// every table through a TextDataBase pointer: the editing, writing and reading operations below
-/// act on the rows the table really holds, whatever its kind.
+/// act on the rows the table really holds, whatever its kind. Every Record a lookup returns by
+/// reference belongs to the table (or is s_emptyRecord) and stays valid until that row is edited,
+/// replaced or removed or the table is destroyed.
 class AVATARSYSTEM_API TextDataBase
 {
 public:
@@ -93,10 +103,18 @@ public:
 
     /// A copy holds copies of the rows; it has handed none of them out.
     TextDataBase(const TextDataBase& other);
+    /// Replaces this table's file name, column count and rows by copies of other's.
     TextDataBase& operator=(const TextDataBase& other);
 
+    /// How many rows the table holds, as open and the editing operations count them. A failed
+    /// open leaves the count as it was (0 for a new table), though the rows read before the fault
+    /// are held.
     unsigned getNumRecords() const { return m_numRecords; }
+    /// The column count the table was made with: each row read must have exactly this many fields,
+    /// and rewrite writes this many.
     unsigned getNumFields() const { return m_numFields; }
+    /// The file open reads and rewrite writes, as given to the constructor: a relative name is
+    /// resolved against the current directory when the file is opened.
     const std::string& getFileName() const { return m_fileName; }
     /// The row vector itself, for reading and editing in place. Keyed tables hold their rows in
     /// getRecordMap() and leave it empty. Once it is handed out, look-ups by name scan the rows, as
@@ -106,11 +124,12 @@ public:
         m_rowsHandedOut = true;
         return m_records;
     }
+    /// The rows in file order, read-only; empty in a keyed table.
     const std::vector<Record>& getRecordArray() const { return m_records; }
     /// Row index (in file order; in ascending key order in a keyed table), or s_emptyRecord when
-    /// index names no row.
+    /// index names no row (a build without NDEBUG also fails an assertion then).
     const Record& getRecord(unsigned index) { return recordAt(index); }
-    /// Splits one line at every "," into fields appended to rec.
+    /// Splits one line at every "," into fields appended to rec; a null line appends nothing.
     void lineToRecord(const char* line, Record& rec);
     /// Appends a copy of rec; the field count is not checked. A keyed table stores it under its
     /// column 0 instead, by its own rule (a table without one keeps an existing row: false).
@@ -132,6 +151,7 @@ public:
     /// Debugging dump of every row to standard output.
     void printAll() { printRows(); }
 
+    /// @cond INTERNAL
 protected:
     // What the operations above do, by kind of table.
     virtual const Record& recordAt(unsigned index);
@@ -165,6 +185,7 @@ protected:
     std::unique_ptr<avatar_detail::NameIndex> m_names;
     /// The rows were handed out for editing in place: the name index cannot be trusted.
     bool m_rowsHandedOut = false;
+    /// @endcond
 };
 
 #include <map>
@@ -175,9 +196,14 @@ protected:
 class AVATARSYSTEM_API KeyedTextDataBase : public TextDataBase
 {
 public:
+    /// An empty keyed table of that file and column count; open() reads it. No file access.
     KeyedTextDataBase(const std::string& fileName, unsigned numFields) : TextDataBase(fileName, numFields) {}
+    /// An empty keyed table of a table class's layout; open() reads it. No file access.
     explicit KeyedTextDataBase(const TableLayout& layout) : TextDataBase(layout) {}
 
+    /// Reads the file into the map, each row under its column 0 read as unsigned; of rows sharing a
+    /// key the first in the file wins. False where TextDataBase::open fails; the rows read before
+    /// the fault stay stored. Never throws.
     bool open() override;
     /// The rows by key, for reading and editing in place; once handed out, look-ups by name scan
     /// (see getRecordArray).
@@ -186,10 +212,12 @@ public:
         m_rowsHandedOut = true;
         return m_recordMap;
     }
+    /// The rows by key, read-only.
     const std::map<unsigned, Record>& getRecordMap() const { return m_recordMap; }
     /// True when a row is stored under key.
     bool testKey(unsigned key) const { return m_recordMap.count(key) != 0; }
 
+    /// @cond INTERNAL
 protected:
     // A position is a place in ascending key order; finding it walks the map.
     const Record& recordAt(unsigned index) override;
@@ -215,6 +243,7 @@ protected:
     std::map<unsigned, Record>::iterator positionOf(long long index);
 
     std::map<unsigned, Record> m_recordMap;
+    /// @endcond
 };
 
 /// The first row in order whose column equals name byte for byte, else s_emptyRecord.
