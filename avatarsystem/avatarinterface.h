@@ -61,28 +61,28 @@ struct AVATARSYSTEM_API PlayerSetting_t
 
     /// The avatar's name, NUL-terminated (at most 255 characters); part of its OGRE object names.
     char Name[256];
-    unsigned race;            ///< race ID of the races table
-    unsigned gender;          ///< 0 male; any other value female (the body of the first build stays)
-    unsigned facialHairStyle; ///< carried for the host, not read by the avatar system
-    unsigned hairStyle;       ///< hair style: which hair geoset is shown
-    unsigned hairColor;       ///< hair colour: the hair texture
-    unsigned skinColor;       ///< skin colour: the body textures
-    unsigned faceType;        ///< face type: the face textures
-    unsigned head;            ///< item on SLOT_HEAD (helm model)
-    unsigned shoulder;        ///< item on SLOT_SHOULDER (pauldron models)
-    unsigned boot;            ///< item on SLOT_BOOT (worn: geosets and textures)
-    unsigned belt;            ///< item on SLOT_BELT (worn)
-    unsigned shirt;           ///< item on SLOT_SHIRT (worn)
-    unsigned pants;           ///< item on SLOT_PANTS (worn)
-    unsigned doublehand;      ///< item on SLOT_DOUBLEHAND (two-handed weapon model)
-    unsigned shield;          ///< item on SLOT_SHIELD (shield model)
-    unsigned glove;           ///< item on SLOT_GLOVE (worn)
-    unsigned leftHand;        ///< item on SLOT_LEFT_HAND (one-handed weapon model)
-    unsigned rightHand;       ///< item on SLOT_RIGHT_HAND (one-handed weapon model)
-    unsigned backLongWeapon;  ///< item on SLOT_BACK_LONG_WEAPON (model on the back)
-    unsigned backShield;      ///< item on SLOT_BACK_SHIELD (model on the back)
-    unsigned leftWaist;       ///< item on SLOT_LEFT_WAIST (model on the waist)
-    unsigned rightWaist;      ///< item on SLOT_RIGHT_WAIST (model on the waist)
+    unsigned race;                    ///< race ID of the races table
+    unsigned gender;                  ///< 0 male; any other value female (the body of the first build stays)
+    unsigned facialHairStyle;         ///< carried for the host, not read by the avatar system
+    unsigned hairStyle;               ///< hair style: which hair geoset is shown
+    unsigned hairColor;               ///< hair colour: the hair texture
+    unsigned skinColor;               ///< skin colour: the body textures
+    unsigned faceType;                ///< face type: the face textures
+    unsigned head;                    ///< item on SLOT_HEAD (helm model)
+    unsigned shoulder;                ///< item on SLOT_SHOULDER (pauldron models)
+    unsigned boot;                    ///< item on SLOT_BOOT (worn: geosets and textures)
+    unsigned belt;                    ///< item on SLOT_BELT (worn)
+    unsigned shirt;                   ///< item on SLOT_SHIRT (worn)
+    unsigned pants;                   ///< item on SLOT_PANTS (worn)
+    unsigned doublehand;              ///< item on SLOT_DOUBLEHAND (two-handed weapon model)
+    unsigned shield;                  ///< item on SLOT_SHIELD (shield model)
+    unsigned glove;                   ///< item on SLOT_GLOVE (worn)
+    unsigned leftHand;                ///< item on SLOT_LEFT_HAND (one-handed weapon model)
+    unsigned rightHand;               ///< item on SLOT_RIGHT_HAND (one-handed weapon model)
+    unsigned backLongWeapon;          ///< item on SLOT_BACK_LONG_WEAPON (model on the back)
+    unsigned backShield;              ///< item on SLOT_BACK_SHIELD (model on the back)
+    unsigned leftWaist;               ///< item on SLOT_LEFT_WAIST (model on the waist)
+    unsigned rightWaist;              ///< item on SLOT_RIGHT_WAIST (model on the waist)
     WeaponEffectVisible weaponEffect; ///< which of the carried models show their effect
     /// A queued build or rebuild of this player waits while this is false (it keeps its place in
     /// the queue without holding up the others). Builds made at once ignore it.
@@ -155,8 +155,8 @@ protected:
 /// it points to stay the host's and must outlive the avatar's first build.
 struct AVATARSYSTEM_API ENTITY_CALLBACK
 {
-    int type = 0; ///< 0 notify view and observer; 1, 2 creature notifications; 3 already notified
-    IEntityView* view = nullptr;             ///< null: no notification (the build is still deferred)
+    int type = 0;                ///< 0 notify view and observer; 1, 2 creature notifications; 3 already notified
+    IEntityView* view = nullptr; ///< null: no notification (the build is still deferred)
     IEntityViewObserver* observer = nullptr; ///< told after the view; may be null
 };
 

@@ -120,8 +120,8 @@ int main(int argc, char** argv)
 
     // 2. The scene manager the library looks for: a generic one named "Everwind". Create it
     //    before the system is first asked for.
-    Ogre::SceneManager* scene = root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME,
-                                                         "Everwind");
+    Ogre::SceneManager* scene =
+        root->createSceneManager(Ogre::DefaultSceneManagerFactory::FACTORY_TYPE_NAME, "Everwind");
     if (!headless)
     {
         Ogre::Camera* camera = scene->createCamera("camera");
