@@ -57,11 +57,16 @@ public:
 
     /// Lists the entity's animation states in the order of its animation state set.
     void initAnimation();
+    /// The avatar's animation controller (owned by the avatar; null after destroy), for tools
+    /// and tests that read its layers.
     AnimationController* getAnimationController() { return m_animCtrl; }
+    /// The opacity last applied (during the fade-in, how far it has come).
     float getTransparency() const { return m_transparency; }
+    /// Whether the opacity was set from outside (or the fade-in has ended): update() no longer fades.
     bool isTransparencySet() const { return m_transparencySet; }
 
 protected:
+    /// @cond INTERNAL
     /// startsPaused: the manual pause flag; runSpeed, walkSpeed: the movement speeds until setSpeed.
     InstanceBase(bool startsPaused, float runSpeed, float walkSpeed);
     /// Deletes the creation record still held (the OGRE objects go in destroy()).
@@ -106,4 +111,5 @@ protected:
     Ogre::AnimationState* m_currentAnimState = nullptr;
     AnimationController* m_animCtrl = nullptr;
     std::vector<Ogre::AnimationState*> m_animationList;
+    /// @endcond
 };
