@@ -17,6 +17,7 @@ packages=(
     xvfb xauth libgl1-mesa-dri # rendering on the CPU without a display
     libcli11-dev              # command-line options of the viewer
     xdotool                   # synthetic key presses in the viewer's test
+    doxygen                   # the API reference and the check that every public member is documented
 )
 
 missing=()
