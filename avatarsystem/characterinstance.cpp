@@ -247,7 +247,11 @@ bool CharacterInstance::build()
     else
         setInstanceTransoarency(m_transparency, true);
 
-    if (!m_isCreated)
+    // Settled before the host hears of it: it may destroy or delete the avatar from there.
+    const bool first = !m_isCreated;
+    m_appliedProperties = m_properties;
+    m_isCreated = true;
+    if (first)
     {
         if (m_animCtrl)
         {
@@ -256,8 +260,6 @@ bool CharacterInstance::build()
         }
         notifyHostOfFirstBuild(0.0f);
     }
-    m_appliedProperties = m_properties;
-    m_isCreated = true;
     return true;
 }
 
