@@ -103,18 +103,22 @@ void InstanceBase::notifyHostOfFirstBuild(float cameraBias)
     }
     else if (m_isCopy)
     {
+        // Read first: the host may delete the avatar from the first callback.
+        IRttObjectCallback* const rtt = m_rttCallback;
+        I3DRttObjectCallback* const rtt3D = m_rtt3DCallback;
+        const avatar_detail::FailureSubject noAvatar(nullptr);
         const char* const where = "telling the host a copy is built";
-        if (m_rtt3DCallback)
+        if (rtt3D)
             avatar_detail::guarded(where,
                                    [&]
                                    {
                                        if (creature)
-                                           m_rtt3DCallback->onCreatureCopyCreated();
+                                           rtt3D->onCreatureCopyCreated();
                                        else
-                                           m_rtt3DCallback->onPlayerCopyCreated();
+                                           rtt3D->onPlayerCopyCreated();
                                    });
-        if (m_rttCallback)
-            avatar_detail::guarded(where, [&] { m_rttCallback->onCopyCreated(); });
+        if (rtt)
+            avatar_detail::guarded(where, [&] { rtt->onCopyCreated(); });
     }
 }
 
