@@ -259,32 +259,20 @@ void AnimationController::takeState(Layer& layer, Ogre::AnimationState* state, A
         m_prev.weight = 0.0f;
         m_main.weight = 1.0f;
     }
-    if (&layer != &m_main && m_main.holds(state))
+    for (Layer* other : {&m_main, &m_overlay, &m_pose})
     {
-        const AnimationType lost = m_main.type;
-        m_main.state = nullptr;
-        m_main.type = ANIM_NONE;
-        dropPrevious();
+        if (other == &layer || !other->holds(state))
+            continue;
+        const AnimationType lost = other->type;
+        other->state = nullptr;
+        other->type = ANIM_NONE;
+        other->weight = 0.0f;
+        if (other == &m_main)
+            dropPrevious(); // nothing left to fade into
+        if (other == &m_pose)
+            m_entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_AVERAGE);
         if (lost != ANIM_NONE)
             notifyStop(lost);
-    }
-    if (&layer != &m_overlay && m_overlay.holds(state))
-    {
-        const AnimationType lost = m_overlay.type;
-        m_overlay.state = nullptr;
-        m_overlay.type = ANIM_NONE;
-        m_overlay.weight = 0.0f;
-        if (lost != ANIM_NONE)
-            notifyStop(lost);
-    }
-    if (&layer != &m_pose && m_pose.holds(state))
-    {
-        const AnimationType lost = m_pose.type;
-        m_pose.state = nullptr;
-        m_pose.type = ANIM_NONE;
-        m_pose.weight = 0.0f;
-        m_entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_AVERAGE);
-        notifyStop(lost);
     }
     layer.state = state;
     layer.type = type;
@@ -650,7 +638,8 @@ void AnimationController::applyWeights()
         Ogre::AnimationState* state = layers[i].state;
         if (!state->hasBlendMask())
             continue;
-        const auto known = std::find_if(m_masks.begin(), m_masks.end(), [state](const auto& m) { return m.first == state; });
+        const auto known =
+            std::find_if(m_masks.begin(), m_masks.end(), [state](const auto& m) { return m.first == state; });
         if (known == m_masks.end())
             m_masks.emplace_back(state, state->getBlendMask());
         else

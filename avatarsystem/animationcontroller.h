@@ -32,12 +32,13 @@ struct BodyPartition;
 ///   layer, and letting go of a layer never disables a state another layer holds.
 /// - The enabled states the controller set are exactly those of its layers; a state it lets go
 ///   of is disabled, at weight 1 with an all-ones mask.
-/// - Apart from the pose, which adds on top, each bone's weights add up to 1 whenever the main
-///   layer holds a state that is not fading in from a clear: during a cross-fade the main and
-///   previous weights add up to 1, and under an overlay the upper body shares between the overlay
-///   and the main layer. Less than 1 only where the host asked for it: after clearAnimation of
-///   layer 0 (nothing plays), after clearAnimation of layer 1 (the former overlay fades in from 0
-///   as the table's fade says), and while an overlay fades in over an empty main layer.
+/// - Apart from the pose, which adds on top, each bone's weights add up to 1 while the main layer
+///   plays: during a cross-fade the main and previous weights add up to 1, and under an overlay
+///   the upper body shares between the overlay and the main layer. Less than 1 only where nothing
+///   was playing to fade from: after clearAnimation of layer 0 (nothing plays), while the former
+///   overlay fades in from 0 after clearAnimation of layer 1, while a main animation played
+///   smoothly onto an empty main layer fades in from the bind pose, and while an overlay plays over
+///   an empty main layer (a row that names the main animation on the upper body took its state).
 /// - Events go to the listener that was set when they arose, and only while it is still the one
 ///   set: a listener the host replaced (play, deferred play, setCallback) or cleared is never
 ///   called again. A deferred play's listener counts as replaced by a later setCallback or play.
@@ -45,8 +46,9 @@ struct BodyPartition;
 ///   caused them has finished its changes, in the order they arose; from within them it may play,
 ///   clear, change or delete listeners, destroy the avatar or release the whole system. An
 ///   exception it throws is logged and goes no further.
-/// - Every play-once main or overlay started reaches its end event, or is replaced, dropped by a
-///   whole-body play, or cleared.
+/// - Every play-once main or overlay started reaches its end event while the avatar is updated
+///   unpaused, unless it is replaced, dropped by a whole-body play, cleared, or its state moves to
+///   another layer (with a stop event).
 ///
 /// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
 /// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %

@@ -389,7 +389,8 @@ TEST_F(HostileAnimation, aNewUpperBodyRootReachesAnAvatarWhoseWeightsAreSteadyAt
     ASSERT_FLOAT_EQ(controllerOf(hero).getOverlayWeight(), 1.0f);
     Ogre::SkeletonInstance* skeleton = hero->getEntityPtr()->getSkeleton();
     const std::string skeletonName = skeleton->getName();
-    const unsigned short spine = skeleton->getBone("spine")->getHandle(), chest = skeleton->getBone("chest")->getHandle();
+    const unsigned short spine = skeleton->getBone("spine")->getHandle(),
+                         chest = skeleton->getBone("chest")->getHandle();
     Ogre::AnimationState* cast = stateOf("Cast");
     ASSERT_GT(cast->getBlendMaskEntry(spine), 0.0f) << "the spine is upper body by default";
 
@@ -632,7 +633,7 @@ private:
             return;
         }
         IInstance* instance = avatar.instance;
-        static const ANI_BLEND_TYPE blends[] = {BLEND_SMOOTH, BLEND_SMOOTH, BLEND_SMOOTH, BLEND_IMMEDIATE,
+        static const ANI_BLEND_TYPE blends[] = {BLEND_SMOOTH,    BLEND_SMOOTH,      BLEND_SMOOTH,      BLEND_IMMEDIATE,
                                                 BLEND_IMMEDIATE, ANI_BLEND_TYPE(1), ANI_BLEND_TYPE(77)};
         static const float starts[] = {0.0f, 0.0f, 0.0f, 0.5f, 0.98f};
         const unsigned op = pick(100);
@@ -669,10 +670,7 @@ private:
         }
     }
 
-    void fail(const std::string& what)
-    {
-        m_failures.push_back("step " + std::to_string(m_step) + ": " + what);
-    }
+    void fail(const std::string& what) { m_failures.push_back("step " + std::to_string(m_step) + ": " + what); }
 
     void check()
     {
@@ -764,6 +762,9 @@ protected:
     void runSeeds(bool sharedNames)
     {
         Listener::s_callsToDeleted = 0;
+        // With any one of the listener, shared-state or cross-fade mends undone, these seeds fail
+        // within their first thousand steps (a deleted listener called; layers sharing a state and
+        // the upper body at weight 0; bones at weight 0 after a lower-body main under a fade).
         for (unsigned seed : {1u, 2u, 3u})
         {
             SCOPED_TRACE("seed " + std::to_string(seed));
