@@ -327,6 +327,7 @@ void AnimationController::play(AnimationType type, ANI_BLEND_TYPE blend, float s
     const bool playsMain = playType == PLAY_LOOP || playType == PLAY_ONCE;
     const bool looping = playType == PLAY_LOOP;
     const bool quickFade = playType == PLAY_ONCE && row->getInt(AnimationDB::IsMerge) == 0;
+    const bool leavesStillPose = m_staticPose;
     m_staticPose = false;
     // Playing the main animation again restarts it; a blend the system does not know switches
     // at once too, so that no old state is left enabled outside every layer.
@@ -353,12 +354,23 @@ void AnimationController::play(AnimationType type, ANI_BLEND_TYPE blend, float s
         if (!playsMain)
             return;
         dropOverlay();
-        m_overlay.state = m_main.state;
-        m_overlay.type = m_main.type;
-        m_overlay.weight = m_main.weight;
-        m_overlay.playOnce = m_main.playOnce;
-        m_main.state = nullptr;
-        m_main.type = ANIM_NONE;
+        if (leavesStillPose)
+        {
+            // A frame held still is no animation to play on over the new one: it goes.
+            const AnimationType held = m_main.type;
+            releaseLayer(m_main);
+            if (held != ANIM_NONE)
+                notifyStop(held);
+        }
+        else
+        {
+            m_overlay.state = m_main.state;
+            m_overlay.type = m_main.type;
+            m_overlay.weight = m_main.weight;
+            m_overlay.playOnce = m_main.playOnce;
+            m_main.state = nullptr;
+            m_main.type = ANIM_NONE;
+        }
         // The lower body takes the new main from where the main and previous weights left it:
         // a cross-fade in progress goes on (smooth), else the new main plays at full weight.
         if (blend != BLEND_SMOOTH || !m_prev.state)

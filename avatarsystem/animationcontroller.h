@@ -47,8 +47,8 @@ struct BodyPartition;
 ///   clear, change or delete listeners, destroy the avatar or release the whole system. An
 ///   exception it throws is logged and goes no further.
 /// - Every play-once main or overlay started reaches its end event while the avatar is updated
-///   unpaused, unless it is replaced, dropped by a whole-body play, cleared, or its state moves to
-///   another layer (with a stop event).
+///   unpaused and not held in a still pose, unless it is replaced, dropped by a whole-body play,
+///   cleared, or its state moves to another layer (with a stop event).
 ///
 /// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
 /// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %

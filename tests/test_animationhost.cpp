@@ -496,8 +496,8 @@ public:
         for (m_step = 0; m_step < steps && m_failures.size() < 10; ++m_step)
         {
             for (Avatar& avatar : m_avatars)
-                if (avatar.instance && !controllerOf(avatar.instance).getMainState())
-                    avatar.allowPartial = true;
+                if (avatar.instance)
+                    markEmptyMain(avatar);
             step();
             check();
         }
@@ -515,6 +515,12 @@ private:
         bool allowPartial = true;
     };
 
+    /// A main animation played onto an empty main layer fades in from the bind pose.
+    static void markEmptyMain(Avatar& avatar)
+    {
+        if (!controllerOf(avatar.instance).getMainState())
+            avatar.allowPartial = true;
+    }
     unsigned pick(unsigned n) { return static_cast<unsigned>(m_rng() % n); }
     template <class T, std::size_t N> T oneOf(const T (&items)[N]) { return items[pick(N)]; }
 
@@ -541,6 +547,8 @@ private:
             Avatar* avatar = find(owner);
             if (m_quiet || !avatar || pick(3) != 0)
                 return;
+            note("  in a callback (" + event + "), reaction " + std::to_string(kind));
+            markEmptyMain(*avatar);
             switch (kind)
             {
             case 10:
@@ -637,15 +645,34 @@ private:
                                                 BLEND_IMMEDIATE, ANI_BLEND_TYPE(1), ANI_BLEND_TYPE(77)};
         static const float starts[] = {0.0f, 0.0f, 0.0f, 0.5f, 0.98f};
         const unsigned op = pick(100);
+        const std::string who = avatar.character ? "player: " : "creature: ";
         if (op < 30)
-            instance->playAnimation(anyType(), oneOf(blends), oneOf(starts), anyListener(avatar), pick(4) != 0);
+        {
+            const AnimationType type = anyType();
+            const ANI_BLEND_TYPE blend = oneOf(blends);
+            const float start = oneOf(starts);
+            const bool now = pick(4) != 0;
+            note(who + "play " + std::to_string(type) + " blend " + std::to_string(blend) + " start " +
+                 std::to_string(start) + (now ? " now" : " later"));
+            instance->playAnimation(type, blend, start, anyListener(avatar), now);
+        }
         else if (op < 34)
-            instance->playAnimation(oneOf(pack::kAnimationNames), oneOf(blends), anyListener(avatar));
+        {
+            const char* name = oneOf(pack::kAnimationNames);
+            note(who + "play " + name);
+            instance->playAnimation(name, oneOf(blends), anyListener(avatar));
+        }
         else if (op < 37)
-            instance->playStatic(anyType(), oneOf(starts));
+        {
+            const AnimationType type = anyType();
+            note(who + "still pose " + std::to_string(type));
+            instance->playStatic(type, oneOf(starts));
+        }
         else if (op < 44)
         {
-            instance->clearAnimation(pick(5));
+            const unsigned layer = pick(5);
+            note(who + "clear " + std::to_string(layer));
+            instance->clearAnimation(layer);
             avatar.allowPartial = true;
         }
         else if (op < 47)
@@ -663,14 +690,32 @@ private:
         else
         {
             const float dt = oneOf({1.0f / 60.0f, 0.05f, 0.1f, 0.25f});
+            note("frames of " + std::to_string(dt));
             for (unsigned frame = 0, frames = 1 + pick(3); frame < frames; ++frame)
                 for (Avatar& each : m_avatars)
                     if (each.instance)
+                    {
+                        markEmptyMain(each);
                         each.instance->update(true, dt);
+                    }
         }
     }
 
-    void fail(const std::string& what) { m_failures.push_back("step " + std::to_string(m_step) + ": " + what); }
+    /// Remembers what the host did lately, for the first failure's report.
+    void note(const std::string& what)
+    {
+        m_log.push_back(what);
+        if (m_log.size() > 12)
+            m_log.pop_front();
+    }
+    void fail(const std::string& what)
+    {
+        std::string line = "step " + std::to_string(m_step) + ": " + what;
+        if (m_failures.empty())
+            for (const std::string& done : m_log)
+                line += "\n    after: " + done;
+        m_failures.push_back(line);
+    }
 
     void check()
     {
@@ -705,7 +750,10 @@ private:
             {
                 const std::string off = bonesOffOne(entity, controller.getPoseState());
                 if (!off.empty())
-                    fail("bones off full weight: " + off);
+                    fail("bones off full weight: " + off + "with main weight " +
+                         std::to_string(controller.getMainWeight()) + ", previous " +
+                         std::to_string(controller.getPreviousWeight()) + ", overlay " +
+                         std::to_string(controller.getOverlayWeight()));
             }
             if (controller.getMainState() && controller.getMainWeight() >= 1.0f)
                 avatar.allowPartial = false;
@@ -726,11 +774,19 @@ private:
             for (int frame = 0; frame < 100 && avatar.instance; ++frame)
                 avatar.instance->update(true, 0.1f);
             const AnimationController& controller = controllerOf(avatar.instance);
+            // A still pose holds every layer until the next play.
+            if (controller.isStaticPose())
+                continue;
             const Ogre::AnimationState* overlay = controller.getOverlayState();
             if (overlay && !overlay->getLoop())
-                fail("the play-once overlay " + overlay->getAnimationName() + " never ends");
-            if (controller.getPoseState())
-                fail("the pose " + controller.getPoseState()->getAnimationName() + " never ends");
+                fail("the play-once overlay " + overlay->getAnimationName() + " never ends (at " +
+                     std::to_string(overlay->getTimePosition()) + " of " + std::to_string(overlay->getLength()) + ")");
+            const Ogre::AnimationState* main = controller.getMainState();
+            if (main && !main->getLoop() && avatar.instance->getPlayPercent(main->getAnimationName()) < 0.99f)
+                fail("the play-once main " + main->getAnimationName() + " never ends");
+            if (const Ogre::AnimationState* pose = controller.getPoseState())
+                fail("the pose " + pose->getAnimationName() + " never ends (at " +
+                     std::to_string(pose->getTimePosition()) + " of " + std::to_string(pose->getLength()) + ")");
         }
         check();
         for (Avatar& avatar : m_avatars)
@@ -746,6 +802,7 @@ private:
     int m_step = 0;
     Avatar m_avatars[2];
     std::deque<std::unique_ptr<Listener>> m_listeners;
+    std::deque<std::string> m_log;
     std::vector<std::string> m_failures;
 };
 
@@ -765,7 +822,10 @@ protected:
         // With any one of the listener, shared-state or cross-fade mends undone, these seeds fail
         // within their first thousand steps (a deleted listener called; layers sharing a state and
         // the upper body at weight 0; bones at weight 0 after a lower-body main under a fade).
-        for (unsigned seed : {1u, 2u, 3u})
+        // AVATAR_ANIMATION_SEEDS=n tries seeds 1 to n instead, to look for new ones.
+        const char* more = std::getenv("AVATAR_ANIMATION_SEEDS");
+        const unsigned seeds = more ? static_cast<unsigned>(std::atoi(more)) : 3u;
+        for (unsigned seed = 1; seed <= seeds; ++seed)
         {
             SCOPED_TRACE("seed " + std::to_string(seed));
             RandomHost host(seed, sharedNames);
