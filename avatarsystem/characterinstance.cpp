@@ -254,7 +254,13 @@ bool CharacterInstance::build()
     else
         setInstanceTransoarency(m_transparency, true);
 
-    if (!m_isCreated)
+    // Settled before the host hears of it: it may destroy or delete the avatar from there.
+    const bool first = !m_isCreated;
+    const bool freshBody = m_freshBody;
+    m_freshBody = false;
+    m_appliedProperties = m_properties;
+    m_isCreated = true;
+    if (first)
     {
         if (m_animCtrl)
         {
@@ -263,13 +269,11 @@ bool CharacterInstance::build()
         }
         notifyHostOfFirstBuild(0.0f);
     }
-    else if (m_freshBody && m_animCtrl)
+    else if (freshBody && m_animCtrl)
     {
+        // A body the host destroyed was replaced: the controller plays on the new one.
         m_animCtrl->setEntity(m_entity);
     }
-    m_freshBody = false;
-    m_appliedProperties = m_properties;
-    m_isCreated = true;
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <OgreAnimationState.h>
 #include <OgreEntity.h>
 
+#include <cmath>
+
 InstanceBase::InstanceBase(bool startsPaused, float runSpeed, float walkSpeed)
     : m_isPaused(startsPaused), m_speedA(runSpeed), m_speedB(walkSpeed), m_animCtrl(new AnimationController())
 {
@@ -14,6 +16,9 @@ InstanceBase::InstanceBase(bool startsPaused, float runSpeed, float walkSpeed)
 
 InstanceBase::~InstanceBase()
 {
+    // Deleted from a host callback inside one of its own calls: those calls must not go on.
+    for (RunningCall* call = m_runningCalls; call; call = call->outer)
+        call->deleted = true;
     // Deleted without destroy(): the watch must not call back into this object.
     if (m_entity)
         avatar_detail::SceneWatch::instance().unwatch(m_entity);
@@ -30,7 +35,7 @@ void InstanceBase::watchEntity()
                                                     m_animationList.clear();
                                                     m_currentAnimState = nullptr;
                                                     if (m_animCtrl)
-                                                        m_animCtrl->setEntity(nullptr);
+                                                        m_animCtrl->entityDestroyed();
                                                 });
 }
 
@@ -72,6 +77,8 @@ void InstanceBase::notifyHostOfFirstBuild(float cameraBias)
         {
             m_entityCallback->type = 3;
         }
+        // The host may destroy or delete the avatar from here: failures meanwhile are not put down to it.
+        const avatar_detail::FailureSubject noAvatar(nullptr);
         // Each host call stands alone: a view that throws does not keep the observer uninformed.
         const char* const where = "telling the host an avatar is built";
         IEntityView* view = record.view;
@@ -96,18 +103,22 @@ void InstanceBase::notifyHostOfFirstBuild(float cameraBias)
     }
     else if (m_isCopy)
     {
+        // Read first: the host may delete the avatar from the first callback.
+        IRttObjectCallback* const rtt = m_rttCallback;
+        I3DRttObjectCallback* const rtt3D = m_rtt3DCallback;
+        const avatar_detail::FailureSubject noAvatar(nullptr);
         const char* const where = "telling the host a copy is built";
-        if (m_rtt3DCallback)
+        if (rtt3D)
             avatar_detail::guarded(where,
                                    [&]
                                    {
                                        if (creature)
-                                           m_rtt3DCallback->onCreatureCopyCreated();
+                                           rtt3D->onCreatureCopyCreated();
                                        else
-                                           m_rtt3DCallback->onPlayerCopyCreated();
+                                           rtt3D->onPlayerCopyCreated();
                                    });
-        if (m_rttCallback)
-            avatar_detail::guarded(where, [&] { m_rttCallback->onCopyCreated(); });
+        if (rtt)
+            avatar_detail::guarded(where, [&] { rtt->onCopyCreated(); });
     }
 }
 
@@ -130,7 +141,17 @@ void InstanceBase::update(bool b, float seconds)
     if (!getEntityPtr())
         return;
     if (m_animCtrl)
+    {
+        // The controller calls the host, which may destroy or even delete this avatar.
+        RunningCall call{false, m_runningCalls};
+        m_runningCalls = &call;
         m_animCtrl->update(b, seconds);
+        if (call.deleted)
+            return;
+        m_runningCalls = call.outer;
+        if (!getEntityPtr())
+            return;
+    }
     if (m_transparencySet)
         return;
     // The fade-in: two seconds from invisible to opaque, then settled at exactly 1.
@@ -244,8 +265,10 @@ void InstanceBase::changePausePropety()
 
 void InstanceBase::animationAddTime(float seconds)
 {
-    if (!m_isPaused && m_currentAnimState)
-        m_currentAnimState->addTime(seconds * m_animationPlaySpeed);
+    // An undefined time would leave the state's time undefined, and the animation frozen, for good.
+    const float step = seconds * m_animationPlaySpeed;
+    if (!m_isPaused && m_currentAnimState && std::isfinite(step))
+        m_currentAnimState->addTime(step);
 }
 
 bool InstanceBase::hasAnimation(AnimationType type)

@@ -111,5 +111,15 @@ protected:
     Ogre::AnimationState* m_currentAnimState = nullptr;
     AnimationController* m_animCtrl = nullptr;
     std::vector<Ogre::AnimationState*> m_animationList;
+
+private:
+    /// One call of this avatar that reaches the host and is still running; the destructor marks
+    /// them all, so that each returns at once when the host deleted the avatar meanwhile.
+    struct RunningCall
+    {
+        bool deleted;
+        RunningCall* outer;
+    };
+    RunningCall* m_runningCalls = nullptr;
     /// @endcond
 };

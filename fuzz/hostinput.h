@@ -148,16 +148,23 @@ struct HostCopyCallbacks final : IRttObjectCallback, I3DRttObjectCallback
     void onCreatureCopyCreated() override { ++calls; }
     unsigned calls = 0;
 };
-/// Now and then answers an ending animation by playing another one, from within the callback.
+class HostRun;
+/// Answers an ending animation from within the callback, as its mode says: now and then by
+/// playing another one, by handing the avatar another listener (or none) and deleting itself, or
+/// by releasing the whole system.
 struct HostListener final : IActionCallback
 {
-    void onAnimationEnd(AnimationType, int) override
+    enum Mode
     {
-        if (instance && ++calls % 2 == 0)
-            instance->playAnimation(static_cast<AnimationType>(0), BLEND_SMOOTH, 0.0f, this, true);
-    }
+        PLAY_ANOTHER,
+        REPLACE_AND_DELETE,
+        RELEASE
+    };
+    void onAnimationEnd(AnimationType, int) override;
     void onAnimationState(AnimationType, bool, bool) override { ++calls; }
     IInstance* instance = nullptr;
+    HostRun* run = nullptr;
+    Mode mode = PLAY_ANOTHER;
     unsigned calls = 0;
 };
 
@@ -270,12 +277,50 @@ private:
     }
     IActionCallback* listener(IInstance* instance)
     {
-        if (m_in.pick(4) == 0)
+        const std::uint8_t kind = m_in.byte();
+        if (kind % 4 == 0)
             return nullptr;
-        m_listeners.push_back(std::make_unique<HostListener>());
-        m_listeners.back()->instance = instance;
-        return m_listeners.back().get();
+        return newListener(instance, kind / 4 % 16);
     }
+    HostListener* newListener(IInstance* instance, unsigned mode)
+    {
+        m_listeners.push_back(std::make_unique<HostListener>());
+        HostListener* made = m_listeners.back().get();
+        made->instance = instance;
+        made->run = this;
+        made->mode = mode == 0  ? HostListener::RELEASE
+                     : mode < 4 ? HostListener::REPLACE_AND_DELETE
+                                : HostListener::PLAY_ANOTHER;
+        return made;
+    }
+
+public:
+    /// What a listener does when told that an animation ended.
+    void reactToEnd(HostListener& listener)
+    {
+        switch (listener.mode)
+        {
+        case HostListener::PLAY_ANOTHER:
+            if (listener.calls % 2 == 0)
+                listener.instance->playAnimation(static_cast<AnimationType>(0), BLEND_SMOOTH, 0.0f, &listener, true);
+            break;
+        case HostListener::REPLACE_AND_DELETE:
+        {
+            // The successor plays on; the listener replaced is deleted at once.
+            listener.instance->setActionCallBack(listener.calls % 3 == 0 ? nullptr : newListener(listener.instance, 4));
+            const auto it = std::find_if(m_listeners.begin(), m_listeners.end(),
+                                         [&](const std::unique_ptr<HostListener>& l) { return l.get() == &listener; });
+            if (it != m_listeners.end())
+                m_listeners.erase(it);
+            break;
+        }
+        case HostListener::RELEASE:
+            release();
+            break;
+        }
+    }
+
+private:
     ANI_BLEND_TYPE blend()
     {
         const std::uint32_t value = m_in.pick(4) == 0 ? m_in.word() : m_in.byte();
@@ -635,6 +680,13 @@ private:
     std::vector<std::unique_ptr<HostCopyCallbacks>> m_copies;
     std::vector<std::unique_ptr<HostListener>> m_listeners;
 };
+
+inline void HostListener::onAnimationEnd(AnimationType, int)
+{
+    ++calls;
+    if (instance && run)
+        run->reactToEnd(*this);
+}
 
 /// Runs one input (see HostRun::run).
 inline std::vector<std::string> runHostInput(const std::uint8_t* data, std::size_t size, Ogre::SceneManager* scene)

@@ -30,6 +30,8 @@ struct WorldCensus
     std::size_t sceneNodes = 0;
     std::set<std::string> materials;
     std::size_t effects = 0;
+    /// Blend masks on the animation states of the scene's entities.
+    std::size_t blendMasks = 0;
 
     static WorldCensus take(Ogre::SceneManager* scene)
     {
@@ -39,6 +41,13 @@ struct WorldCensus
             for (const auto& factory : Ogre::Root::getSingleton().getMovableObjectFactories())
                 census.movables[factory.first] = scene->getMovableObjects(factory.first).size();
             census.sceneNodes = sceneNodeCount(*scene);
+            for (const auto& entry : scene->getMovableObjects("Entity"))
+            {
+                const auto* entity = static_cast<const Ogre::Entity*>(entry.second);
+                if (const Ogre::AnimationStateSet* states = entity->getAllAnimationStates())
+                    for (const auto& state : states->getAnimationStates())
+                        census.blendMasks += state.second->hasBlendMask() ? 1 : 0;
+            }
         }
         auto it = Ogre::MaterialManager::getSingleton().getResourceIterator();
         for (; it.hasMoreElements(); it.moveNext())
@@ -66,6 +75,8 @@ struct WorldCensus
         for (const std::string& name : before.materials)
             if (!materials.count(name))
                 lines.push_back("material gone: " + name);
+        if (blendMasks != before.blendMasks)
+            lines.push_back("blend masks: " + std::to_string(before.blendMasks) + " -> " + std::to_string(blendMasks));
         if (effects != before.effects)
             lines.push_back("effects: " + std::to_string(before.effects) + " -> " + std::to_string(effects));
         return lines;

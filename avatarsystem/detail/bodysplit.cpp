@@ -187,7 +187,7 @@ namespace
 
 /// Gives state a mask whose upper-body entries are upperEntry and lower-body entries lowerEntry.
 void writeMask(Ogre::AnimationState* state, const BodyPartition& partition, float upperEntry, float lowerEntry,
-               std::vector<float>& scratch)
+               std::vector<float>& scratch, bool rewrite)
 {
     const std::size_t bones = partition.upper.size();
     if (!partition.hasLower)
@@ -199,7 +199,7 @@ void writeMask(Ogre::AnimationState* state, const BodyPartition& partition, floa
         state->createBlendMask(bones, 1.0f);
     }
     const Ogre::AnimationState::BoneBlendMask& mask = *state->getBlendMask();
-    if (mask.size() == bones && bones > 0 && mask[partition.upperProbe] == upperEntry &&
+    if (!rewrite && mask.size() == bones && bones > 0 && mask[partition.upperProbe] == upperEntry &&
         mask[partition.lowerProbe] == (partition.upper[partition.lowerProbe] ? upperEntry : lowerEntry))
         return;
     if (mask.size() != bones)
@@ -216,7 +216,7 @@ void writeMask(Ogre::AnimationState* state, const BodyPartition& partition, floa
 } // namespace
 
 void applyStateWeights(const Ogre::SkeletonInstance& skeleton, const BodyPartition& partition,
-                       const StateWeights* states, std::size_t count, std::vector<float>& scratch)
+                       const StateWeights* states, std::size_t count, std::vector<float>& scratch, bool rewriteMasks)
 {
     float total = 0.0f;
     for (std::size_t i = 0; i < count; ++i)
@@ -237,7 +237,7 @@ void applyStateWeights(const Ogre::SkeletonInstance& skeleton, const BodyPartiti
             state->setWeight(weight);
         // A state of weight 0 moves no bone whatever its mask says.
         if (weight > 0.0f)
-            writeMask(state, partition, states[i].upper / weight, states[i].lower / weight, scratch);
+            writeMask(state, partition, states[i].upper / weight, states[i].lower / weight, scratch, rewriteMasks);
     }
 }
 

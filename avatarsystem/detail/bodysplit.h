@@ -71,9 +71,12 @@ struct StateWeights
 /// current blend mode. In average mode OGRE divides all weights by their sum over the whole
 /// skeleton once it exceeds 1; the state weights are then scaled to add up to just below 1 and
 /// the masks carry the rest, so no bone is averaged with a state that does not move it.
-/// Masks are written only when their values change. scratch is reused between calls.
+/// Masks are written only when their values change, or always with rewriteMasks (the partition
+/// changed, and a mask of the old split may agree with the new one on the bones it probes).
+/// scratch is reused between calls.
 void applyStateWeights(const Ogre::SkeletonInstance& skeleton, const BodyPartition& partition,
-                       const StateWeights* states, std::size_t count, std::vector<float>& scratch);
+                       const StateWeights* states, std::size_t count, std::vector<float>& scratch,
+                       bool rewriteMasks = false);
 
 /// Disables a state the controller lets go of and restores OGRE's defaults on it (weight 1,
 /// every mask entry 1), so that nothing of the layer it served stays behind on it.

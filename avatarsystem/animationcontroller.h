@@ -1,0 +1,284 @@
+#pragma once
+
+#include "avatarsystem/avatarinterface.h"
+
+#include <OgrePrerequisites.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class AnimationDB;
+
+namespace avatar_detail
+{
+struct BodyPartition;
+}
+
+/// Drives the skeletal animations of one avatar's entity in four layers: a main animation, the
+/// previous main animation while it fades out, an upper-body overlay and an additive pose.
+/// Owned by its avatar; does not own the OGRE objects it points to, except the blend masks it
+/// puts on the entity's states, which it frees when the entity is destroyed under it.
+///
+/// Each layer weights its state separately for the upper body and the lower body. The upper body
+/// is the subtree of the skeleton's upper-body root bone (AvatarSystemManager::setUpperBodyRootBone
+/// names it; by default the spine or chest bone nearest the root that holds no leg); every other
+/// bone is lower body. The weights reach OGRE as a state weight and a per-bone blend mask each, so
+/// every bone receives exactly its part's weight whatever the skeleton's blend mode.
+///
+/// Invariants, after every call that returns to the host:
+/// - A state belongs to at most one layer; a state a play moves to another layer leaves its old
+///   layer, and letting go of a layer never disables a state another layer holds.
+/// - The enabled states the controller set are exactly those of its layers; a state it lets go
+///   of is disabled, at weight 1 with an all-ones mask.
+/// - Apart from the pose, which adds on top, each bone's weights add up to 1 while the main layer
+///   plays: during a cross-fade the main and previous weights add up to 1, and under an overlay
+///   the upper body shares between the overlay and the main layer. Less than 1 only where nothing
+///   was playing to fade from: after clearAnimation of layer 0 (nothing plays), while the former
+///   overlay fades in from 0 after clearAnimation of layer 1, while a main animation played
+///   smoothly onto an empty main layer fades in from the bind pose, and while an overlay plays over
+///   an empty main layer (a row that names the main animation on the upper body took its state).
+/// - Events go to the listener that was set when they arose, and only while it is still the one
+///   set: a listener the host replaced (play, deferred play, setCallback) or cleared is never
+///   called again. A deferred play's listener counts as replaced by a later setCallback or play.
+/// - The host's IActionCallback hears of starts, stops and ends once the play or update that
+///   caused them has finished its changes, in the order they arose; from within them it may play,
+///   clear, change or delete listeners, destroy the avatar or release the whole system. An
+///   exception it throws is logged and goes no further.
+/// - Every play-once main or overlay started reaches its end event while the avatar is updated
+///   unpaused and not held in a still pose, unless it is replaced, dropped by a whole-body play,
+///   cleared, or its state moves to another layer (with a stop event).
+///
+/// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
+/// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %
+/// at which they end (a wrapping state could jump past it and never end). Looping overlays loop.
+class AVATARSYSTEM_API AnimationController
+{
+public:
+    /// Column PlayType of the animation table.
+    enum PlayType : int
+    {
+        PLAY_LOOP = 0,
+        PLAY_ONCE = 1,
+        PLAY_POSE = 2
+    };
+    /// Column BlendType of the animation table: the part of the body an animation plays on.
+    enum BodyPart : int
+    {
+        BODY_WHOLE = 0,
+        BODY_LOWER = 1,
+        BODY_UPPER = 2
+    };
+    /// The layer numbers of searchAnimation and clearAnimation.
+    enum LayerNumber : int
+    {
+        LAYER_WHOLE_BODY = 0,
+        LAYER_MAIN = 1,
+        LAYER_OVERLAY = 2,
+        LAYER_POSE = 3
+    };
+    /// The "part" argument of IActionCallback::onAnimationEnd.
+    enum EndPart : int
+    {
+        END_MAIN = 0,
+        END_MAIN_UNDER_OVERLAY = 1,
+        END_OVERLAY = 2
+    };
+
+    AnimationController();
+    ~AnimationController();
+    AnimationController(const AnimationController&) = delete;
+    AnimationController& operator=(const AnimationController&) = delete;
+
+    void setOwner(IInstance* owner) { m_owner = owner; }
+    void clearOwner() { m_owner = nullptr; }
+    IInstance* getOwner() const { return m_owner; }
+    /// Binds the entity whose animation states are played. Binding a different entity forgets
+    /// the layers, whose states belong to the entity bound before.
+    void setEntity(Ogre::Entity* entity);
+    /// The bound entity is being destroyed by someone else: frees the blend masks the controller
+    /// put on its states (the engine does not) and lets go of it.
+    void entityDestroyed();
+    Ogre::Entity* getEntity() const { return m_entity; }
+    void setPause(bool paused) { m_paused = paused; }
+    bool isPaused() const { return m_paused; }
+    void setMerge(bool merge) { m_merge = merge; }
+    void setPlaySpeed(float speed) { m_playSpeed = speed; }
+    /// Replaces the listener, the deferred play's too; the one replaced hears nothing more.
+    void setCallback(IActionCallback* callback);
+    /// A tick is processed once more time than this has gathered; an undefined limit counts as 0.
+    void setTickTimeLimit(float seconds) { m_tickTimeLimit = seconds == seconds ? seconds : 0.0f; }
+
+    /// Starts the animation of the type now, taking over from the main animation by blend
+    /// (BLEND_SMOOTH cross-fades, BLEND_IMMEDIATE and any other value switch at once).
+    /// Does nothing while paused, without an entity, or when the type has no row or state.
+    void play(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
+    /// Stores a play for the beginning of the next update that is not paused; a second call overwrites it.
+    void playLater(AnimationType type, ANI_BLEND_TYPE blend, float start, IActionCallback* callback);
+    /// Plays the lowest type from 0 to 1004 whose animation has that name (from its start).
+    void playByName(const char* name, ANI_BLEND_TYPE blend, IActionCallback* callback);
+    /// Holds the type's animation still at position (0 start, 1 end) until the next play.
+    void playStatic(AnimationType type, float position);
+    /// Advances one frame: the deferred play, then, once more time than the tick limit has
+    /// gathered, the pose, overlay and main layers by this frame's time (the bool is not used).
+    void update(bool b, float seconds);
+
+    /// The type's animation name, or an empty text when the table or row is missing.
+    const char* getAnimName(AnimationType type);
+    /// True when the entity has a skeleton, an animation state set and a state of that name.
+    bool hasState(const std::string& name) const;
+    /// True when the type has a row and the entity a state of its name.
+    bool hasAnimation(AnimationType type);
+    /// The fraction of the named state's length played; -1 when it is missing or disabled.
+    float getPlayPercent(const std::string& name) const;
+    /// Every animation state of the entity back to time 0, enabled as given.
+    void resetAllStates(bool enabled);
+    /// The type playing on a layer (LayerNumber): the main type (the deferred one while a
+    /// deferred play waits) for every layer when no overlay plays; under an overlay, layer 1 the
+    /// main type, layer 2 the overlay's, any other ANIM_NONE. The pose is never reported.
+    AnimationType searchAnimation(unsigned layer) const;
+    /// Stops a layer without callbacks: 0 the main animation and the one fading out (no overlay
+    /// active), 1 the main animation under an overlay (the overlay becomes the main one, fading in
+    /// from 0), 2 the overlay, 3 the pose.
+    void clearAnimation(unsigned layer);
+
+    // The layers as they stand, for hosts' tools and tests.
+    Ogre::AnimationState* getMainState() const { return m_main.state; }
+    Ogre::AnimationState* getPreviousState() const { return m_prev.state; }
+    Ogre::AnimationState* getOverlayState() const { return m_overlay.state; }
+    Ogre::AnimationState* getPoseState() const { return m_pose.state; }
+    float getMainWeight() const { return m_main.weight; }
+    float getPreviousWeight() const { return m_prev.weight; }
+    float getOverlayWeight() const { return m_overlay.weight; }
+    float getPoseWeight() const { return m_pose.weight; }
+    bool isOverlayActive() const { return m_overlay.state != nullptr; }
+    bool isStaticPose() const { return m_staticPose; }
+    /// The weight state gives the upper-body and the lower-body bones now (0 when it is no layer's).
+    void getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const;
+
+    /// For the owner letting go while a call of this controller is still running (the host
+    /// destroyed the avatar from a callback): false when none runs, and the owner deletes it;
+    /// otherwise the controller lets go of its entity and deletes itself when that call returns.
+    bool retireWhenIdle();
+
+private:
+    /// One layer: the state it plays, what it plays and how it is weighted. Empty: no state,
+    /// type ANIM_NONE.
+    struct Layer
+    {
+        Ogre::AnimationState* state = nullptr;
+        AnimationType type = ANIM_NONE;
+        /// The fade level, 0 to 1.
+        float weight = 0.0f;
+        /// What the upper-body and the lower-body bones receive from the state.
+        float upper = 0.0f;
+        float lower = 0.0f;
+        /// Fade speed factor (10 for a quick-fading play-once row).
+        float fadeRate = 1.0f;
+        bool playOnce = false;
+        bool holds(const Ogre::AnimationState* s) const { return state && state == s; }
+    };
+    /// What one tick did to a layer.
+    enum StepResult
+    {
+        STEP_PLAYING,
+        STEP_ENDED
+    };
+    /// A host notification waiting for the end of the operation that raised it.
+    struct Event
+    {
+        IActionCallback* target;
+        AnimationType type;
+        bool end;
+        bool stopped;
+        bool looping;
+        int part;
+    };
+    /// Marks a play or update in progress: its events are delivered when the outermost one ends.
+    class Operation
+    {
+    public:
+        explicit Operation(AnimationController& controller);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        AnimationController& m_controller;
+    };
+    enum RateKind
+    {
+        RATE_NONE,
+        RATE_RUN,
+        RATE_WALK
+    };
+
+    void deliverEvents();
+    void notifyStart(AnimationType type, bool looping);
+    void notifyStop(AnimationType type);
+    void notifyEnd(AnimationType type, EndPart part);
+    /// The animation table, or null when it cannot be opened.
+    const AnimationDB* animationTable() const;
+    /// The entity's state of that name, or null.
+    Ogre::AnimationState* findState(const char* name) const;
+
+    /// The one step of every layer in a tick: the end check of a play-once layer (at 99 %), then
+    /// the advance by step and the fade, up to 1, or down to 0 once past fadeOutAt.
+    StepResult stepLayer(Layer& layer, float step, float fadeOutAt);
+    /// Puts state into layer, taking it from whichever other layer held it first.
+    void takeState(Layer& layer, Ogre::AnimationState* state, AnimationType type, float start, bool looping);
+    /// Empties layer, disabling its state unless another layer holds it (no event).
+    void releaseLayer(Layer& layer);
+    /// Empties the previous layer: the main one plays at full weight.
+    void dropPrevious();
+    /// Stops and empties the overlay.
+    void dropOverlay();
+    void replaceMain(AnimationType type, ANI_BLEND_TYPE blend, Ogre::AnimationState* state, float start, bool looping);
+    void advancePose(float step);
+    void advanceOverlay(float step);
+    void advanceMain(float step);
+    /// The speed factor of the main animation: the run or walk rate by its name.
+    float mainRate();
+    /// Works out every layer's part weights from the fade levels and writes them into the
+    /// states (per body part) and their blend masks.
+    void applyWeights();
+    /// Forgets every layer without touching its state (the states belong to an entity let go of).
+    void forgetLayers();
+
+    Layer m_main;
+    Layer m_prev;
+    Layer m_overlay;
+    Layer m_pose;
+    bool m_paused = false;
+    bool m_merge = false;
+    bool m_staticPose = false;
+    bool m_pendingPlay = false;
+    float m_playSpeed = 1.0f;
+    float m_pendingStart = 0.0f;
+    float m_tickAccum = 0.0f;
+    float m_tickTimeLimit = 0.0f;
+    float m_step = 0.0f;
+    Ogre::Entity* m_entity = nullptr;
+    IInstance* m_owner = nullptr;
+    IActionCallback* m_callback = nullptr;
+    IActionCallback* m_pendingCallback = nullptr;
+    AnimationType m_pendingType = ANIM_NONE;
+    ANI_BLEND_TYPE m_pendingBlend = BLEND_SMOOTH;
+    BodyPart m_mainPart = BODY_WHOLE;
+
+    // Which movement speed scales the main animation, worked out once per main state.
+    const Ogre::AnimationState* m_rateState = nullptr;
+    RateKind m_rateKind = RATE_NONE;
+    // The body split of the bound entity's skeleton, fetched when first needed.
+    std::shared_ptr<const avatar_detail::BodyPartition> m_partition;
+    unsigned m_partitionGeneration = 0;
+    bool m_partitionChanged = false;
+    std::vector<float> m_maskScratch;
+    // The blend masks this controller put on the bound entity's states, as it last saw them.
+    std::vector<std::pair<Ogre::AnimationState*, const std::vector<float>*>> m_masks;
+    std::vector<Event> m_events;
+    int m_running = 0;
+    int m_queueing = 0;
+    bool m_retired = false;
+};
