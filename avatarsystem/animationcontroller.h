@@ -59,31 +59,31 @@ public:
     /// Column PlayType of the animation table.
     enum PlayType : int
     {
-        PLAY_LOOP = 0,
-        PLAY_ONCE = 1,
-        PLAY_POSE = 2
+        PLAY_LOOP = 0, ///< loops until replaced
+        PLAY_ONCE = 1, ///< plays once, ends at 99 % with onAnimationEnd, holds its last frame as main
+        PLAY_POSE = 2  ///< an additive pose over everything else, ended at 99 %
     };
     /// Column BlendType of the animation table: the part of the body an animation plays on.
     enum BodyPart : int
     {
-        BODY_WHOLE = 0,
-        BODY_LOWER = 1,
-        BODY_UPPER = 2
+        BODY_WHOLE = 0, ///< the whole body: replaces the main animation and drops any overlay
+        BODY_LOWER = 1, ///< the legs: the main layer, under which an upper-body overlay may play
+        BODY_UPPER = 2  ///< the upper body: an overlay over a lower-body main, else the main layer
     };
     /// The layer numbers of searchAnimation and clearAnimation.
     enum LayerNumber : int
     {
-        LAYER_WHOLE_BODY = 0,
-        LAYER_MAIN = 1,
-        LAYER_OVERLAY = 2,
-        LAYER_POSE = 3
+        LAYER_WHOLE_BODY = 0, ///< the main animation when no overlay plays
+        LAYER_MAIN = 1,       ///< the main (lower-body) animation
+        LAYER_OVERLAY = 2,    ///< the upper-body overlay
+        LAYER_POSE = 3        ///< the additive pose
     };
     /// The "part" argument of IActionCallback::onAnimationEnd.
     enum EndPart : int
     {
-        END_MAIN = 0,
-        END_MAIN_UNDER_OVERLAY = 1,
-        END_OVERLAY = 2
+        END_MAIN = 0,               ///< the main animation ended, no overlay playing
+        END_MAIN_UNDER_OVERLAY = 1, ///< the main animation ended while an overlay plays
+        END_OVERLAY = 2             ///< the upper-body overlay ended
     };
 
     AnimationController();
@@ -91,8 +91,11 @@ public:
     AnimationController(const AnimationController&) = delete;
     AnimationController& operator=(const AnimationController&) = delete;
 
+    /// The avatar the controller asks for its movement speeds; without one update does nothing.
     void setOwner(IInstance* owner) { m_owner = owner; }
+    /// Unbinds the owner (its destroy does it): update does nothing from then on.
     void clearOwner() { m_owner = nullptr; }
+    /// The owner, or null.
     IInstance* getOwner() const { return m_owner; }
     /// Binds the entity whose animation states are played. Binding a different entity forgets
     /// the layers, whose states belong to the entity bound before.
@@ -100,10 +103,15 @@ public:
     /// The bound entity is being destroyed by someone else: frees the blend masks the controller
     /// put on its states (the engine does not) and lets go of it.
     void entityDestroyed();
+    /// The bound entity, or null.
     Ogre::Entity* getEntity() const { return m_entity; }
+    /// A paused controller ignores plays and updates; a deferred play waits for the unpause.
     void setPause(bool paused) { m_paused = paused; }
+    /// Whether the controller is paused.
     bool isPaused() const { return m_paused; }
+    /// Stores the merge flag; no behaviour depends on it.
     void setMerge(bool merge) { m_merge = merge; }
+    /// A factor on the pace of every layer (1 normal).
     void setPlaySpeed(float speed) { m_playSpeed = speed; }
     /// Replaces the listener, the deferred play's too; the one replaced hears nothing more.
     void setCallback(IActionCallback* callback);
@@ -143,16 +151,26 @@ public:
     /// from 0), 2 the overlay, 3 the pose.
     void clearAnimation(unsigned layer);
 
-    // The layers as they stand, for hosts' tools and tests.
+    /// @name Layers as they stand
+    /// For hosts' tools and tests: the layers' states (null when empty, owned by the entity).
+    //@{
+    /// The state of the main, previous (fading out), overlay and pose layers, or null.
     Ogre::AnimationState* getMainState() const { return m_main.state; }
     Ogre::AnimationState* getPreviousState() const { return m_prev.state; }
     Ogre::AnimationState* getOverlayState() const { return m_overlay.state; }
     Ogre::AnimationState* getPoseState() const { return m_pose.state; }
+    //@}
+    /// @name Fade levels
+    //@{
+    /// The fade level, 0 to 1, of the main, previous, overlay and pose layers.
     float getMainWeight() const { return m_main.weight; }
     float getPreviousWeight() const { return m_prev.weight; }
     float getOverlayWeight() const { return m_overlay.weight; }
     float getPoseWeight() const { return m_pose.weight; }
+    //@}
+    /// Whether an upper-body overlay plays.
     bool isOverlayActive() const { return m_overlay.state != nullptr; }
+    /// Whether a still pose (playStatic) holds until the next play.
     bool isStaticPose() const { return m_staticPose; }
     /// The weight state gives the upper-body and the lower-body bones now (0 when it is no layer's).
     void getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const;
