@@ -377,7 +377,7 @@ public:
     /// the avatar stays registered until IAvatarSystem::destroyInstance. True when done.
     virtual bool destroy() = 0;
     /// Once a frame, for every avatar the host shows: advances its animations by seconds
-    /// (non-finite or negative times count as 0) and its fade-in. The bool is not used. Safe
+    /// (a non-finite time counts as 0) and its fade-in. The bool is not used. Safe
     /// against callbacks that destroy the avatar or release the system.
     virtual void update(bool b, float seconds) = 0;
     /// Binds the animation controller to the avatar's current entity again (after the host
