@@ -48,7 +48,7 @@ const AnimationType kWholeAttack = AnimationType(40), kLowerCast = AnimationType
 
 /// A host's listener that records what it hears and what it does when "deleted": the host lets
 /// go of it, but it stays allocated, so that a call reaching it counts instead of corrupting memory.
-class Listener : public IActionCallback
+class Listener final : public IActionCallback
 {
 public:
     void onAnimationEnd(AnimationType type, int part) override
@@ -256,7 +256,7 @@ TEST_F(HostileAnimation, aListenerReplacedOrClearedFromACallbackOrBeforeADeferre
 }
 
 /// A view that releases the whole system, or destroys and deletes the avatar, when told it is built.
-class LeavingView : public IEntityView
+class LeavingView final : public IEntityView
 {
 public:
     explicit LeavingView(bool releaseAll) : m_releaseAll(releaseAll) {}
@@ -523,6 +523,7 @@ private:
     }
     unsigned pick(unsigned n) { return static_cast<unsigned>(m_rng() % n); }
     template <class T, std::size_t N> T oneOf(const T (&items)[N]) { return items[pick(N)]; }
+    template <class T> T oneOf(const std::vector<T>& items) { return items[pick(static_cast<unsigned>(items.size()))]; }
 
     AnimationType anyType()
     {
@@ -544,11 +545,11 @@ private:
         // Reactions from within the callbacks, now and then.
         listener->react = [this, owner, kind](Listener& self, const std::string& event)
         {
-            Avatar* avatar = find(owner);
-            if (m_quiet || !avatar || pick(3) != 0)
+            Avatar* held = find(owner);
+            if (m_quiet || !held || pick(3) != 0)
                 return;
             note("  in a callback (" + event + "), reaction " + std::to_string(kind));
-            markEmptyMain(*avatar);
+            markEmptyMain(*held);
             switch (kind)
             {
             case 10:
@@ -557,15 +558,15 @@ private:
                 break;
             case 12:
             case 13:
-                replaceListeners(*avatar, pick(2) ? newListener(*avatar) : nullptr);
+                replaceListeners(*held, pick(2) ? newListener(*held) : nullptr);
                 break;
             case 14:
                 owner->clearAnimation(pick(4));
-                avatar->allowPartial = true;
+                held->allowPartial = true;
                 break;
             case 15:
                 if (startsWith(event, "end"))
-                    destroyAndDelete(*avatar);
+                    destroyAndDelete(*held);
                 break;
             case 16:
                 if (startsWith(event, "end") && pick(4) == 0)
