@@ -18,28 +18,27 @@ if ! command -v Xvfb >/dev/null; then
     exit 77
 fi
 
-for display in $(seq 140 240); do
-    # A number whose lock or socket exists is taken, or was left behind by a server that died.
-    if [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; then
-        continue
-    fi
-    Xvfb ":$display" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
-    server=$!
-    # Ready once its socket exists; a server that exits at once lost the number to another one.
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$display" ] && break
-        kill -0 "$server" 2>/dev/null || break
-        sleep 0.05
-    done
-    if [ -e "/tmp/.X11-unix/X$display" ] && kill -0 "$server" 2>/dev/null; then
-        DISPLAY=":$display" "$@"
-        status=$?
-        kill "$server" 2>/dev/null
-        wait "$server" 2>/dev/null
-        exit "$status"
-    fi
+# The server picks a free display number itself and writes it once it accepts connections:
+# choosing a number here could race with another test starting at the same moment, and the loser
+# would draw on the winner's server until that one stops under it.
+numberfile=$(mktemp)
+trap 'rm -f "$numberfile"' EXIT
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 1 200); do
+    [ -s "$numberfile" ] && break
+    kill -0 "$server" 2>/dev/null || break
+    sleep 0.05
+done
+display=$(tr -dc '0-9' <"$numberfile")
+if [ -n "$display" ] && kill -0 "$server" 2>/dev/null; then
+    DISPLAY=":$display" "$@"
+    status=$?
     kill "$server" 2>/dev/null
     wait "$server" 2>/dev/null
-done
+    exit "$status"
+fi
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
 echo "SKIP: no display server could be started" >&2
 exit 77
