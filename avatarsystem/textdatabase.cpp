@@ -6,14 +6,10 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const Record s_emptyRecord;
 
@@ -79,122 +75,6 @@ void Record::printAll() const
 namespace avatar_detail
 {
 
-namespace
-{
-TableReadHook s_readHook = nullptr;
-} // namespace
-
-void setTableReadHook(TableReadHook hook) noexcept
-{
-    s_readHook = hook;
-}
-
-bool readTableFile(const std::string& fileName, std::vector<char>& bytes) noexcept
-{
-    bytes.clear();
-    // Not blocking, so that a FIFO given as a table is refused rather than waited on.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = false;
-    try
-    {
-        struct stat status;
-        // Only a regular file is a table: a directory opens, but its size means nothing.
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
-        {
-            if (s_readHook)
-                s_readHook(fileName);
-            // The size is a first guess: the file is read to its end, which may come sooner or later.
-            std::size_t size = 0;
-            bytes.resize(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 0) + 1);
-            for (;;)
-            {
-                if (size == bytes.size())
-                    bytes.resize(bytes.size() * 2);
-                const ssize_t got = ::read(fd, bytes.data() + size, bytes.size() - size);
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got < 0)
-                    break;
-                if (got == 0)
-                {
-                    ok = true;
-                    break;
-                }
-                size += static_cast<std::size_t>(got);
-            }
-            bytes.resize(ok ? size : 0);
-        }
-    }
-    catch (...)
-    {
-        ok = false;
-    }
-    ::close(fd);
-    if (!ok)
-        std::vector<char>().swap(bytes);
-    return ok;
-}
-
-bool TableFileReader::load(const std::string& fileName) noexcept
-{
-    m_pos = 0;
-    m_lineNumber = 0;
-    m_size = 0;
-    try
-    {
-        if (!readTableFile(fileName, m_buffer))
-            return false;
-        // One spare byte so that a last line without LF can be terminated in place.
-        m_size = m_buffer.size();
-        m_buffer.push_back('\0');
-        return true;
-    }
-    catch (...)
-    {
-        m_size = 0;
-        return false;
-    }
-}
-
-void TableFileReader::loadBytes(const char* data, std::size_t size)
-{
-    m_buffer.assign(data, data + size);
-    m_buffer.push_back('\0');
-    m_size = size;
-    m_pos = 0;
-    m_lineNumber = 0;
-}
-
-TableFileReader::Line TableFileReader::next(char*& line, std::size_t& length)
-{
-    if (m_pos >= m_size)
-        return Line::EndOfFile;
-    char* begin = m_buffer.data() + m_pos;
-    const std::size_t rest = m_size - m_pos;
-    char* newline = static_cast<char*>(std::memchr(begin, '\n', rest));
-    std::size_t len = newline ? static_cast<std::size_t>(newline - begin) : rest;
-    m_pos += len + (newline ? 1 : 0);
-    ++m_lineNumber;
-    if (len > 0 && begin[len - 1] == '\r')
-        --len;
-    begin[len] = '\0';
-    line = begin;
-    length = len;
-    // A line may carry NUL bytes; like the fixed line buffer it replaces, the text ends at the first one.
-    const std::size_t textLength = std::strlen(begin);
-    // A comment is skipped whole, however long; only data lines are held to the length limit.
-    if (std::strstr(begin, "//"))
-        return Line::Comment;
-    if (len > kMaxTableLineLength)
-        return Line::TooLong;
-    length = textLength;
-    if (textLength <= 1)
-        return Line::EndMark;
-    return Line::Row;
-}
-
 std::string whyRowIsUnfaithful(const Record& row, unsigned numFields)
 {
     if (numFields == 0)
@@ -228,10 +108,14 @@ std::string whyRowIsUnfaithful(const Record& row, unsigned numFields)
     return std::string();
 }
 
-WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields)
+WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields,
+                           const std::vector<std::string>& titleColumns)
 {
     for (const Record* row : rows)
         if (!rowWritesFaithfully(*row, numFields))
+            return WriteResult::Unfaithful;
+    for (const std::string& name : titleColumns)
+        if (name.find_first_of(std::string("\n\0", 2)) != std::string::npos)
             return WriteResult::Unfaithful;
     if (fileName.empty())
         return WriteResult::CannotOpen;
@@ -240,20 +124,25 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
     std::FILE* out = std::fopen(temporary.c_str(), "wb");
     if (!out)
         return WriteResult::CannotOpen;
-    bool ok = true;
+    // One line: the fields separated by ",", then LF.
+    const auto writeLine = [out](const std::vector<std::string>& fields, std::size_t count)
+    {
+        for (std::size_t j = 0; j < count; ++j)
+        {
+            const std::string& field = fields[j];
+            if (std::fwrite(field.data(), 1, field.size(), out) != field.size())
+                return false;
+            if (j + 1 < count && std::fputc(',', out) == EOF)
+                return false;
+        }
+        return std::fputc('\n', out) != EOF;
+    };
+    bool ok = titleColumns.empty() || (std::fputs("//", out) != EOF && writeLine(titleColumns, titleColumns.size()));
     for (const Record* row : rows)
     {
-        for (unsigned j = 0; j < numFields && ok; ++j)
-        {
-            const std::string& field = row->fields()[j];
-            ok = std::fwrite(field.data(), 1, field.size(), out) == field.size();
-            if (ok && j + 1 < numFields)
-                ok = std::fputc(',', out) != EOF;
-        }
-        if (ok)
-            ok = std::fputc('\n', out) != EOF;
         if (!ok)
             break;
+        ok = writeLine(row->fields(), numFields);
     }
     ok = (std::fflush(out) == 0) && ok;
     ok = (std::fclose(out) == 0) && ok;
@@ -274,19 +163,7 @@ WriteResult writeTableFile(const std::string& fileName, const std::vector<const 
 
 void splitTableLine(const char* line, std::size_t length, Record& rec)
 {
-    const char* p = line;
-    const char* end = line + length;
-    for (;;)
-    {
-        const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
-        if (!comma)
-        {
-            rec.appendField(p, static_cast<std::size_t>(end - p));
-            return;
-        }
-        rec.appendField(p, static_cast<std::size_t>(comma - p));
-        p = comma + 1;
-    }
+    forEachTableField(line, length, [&rec](const char* field, std::size_t size) { rec.appendField(field, size); });
 }
 
 void printOpenFailure()

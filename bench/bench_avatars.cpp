@@ -7,6 +7,7 @@
 #include "avatarsystem/creatureinstance.h"
 
 #include "support/headlessengine.h"
+#include "support/packdescription.h"
 
 #include "buildfloor.h"
 
@@ -51,12 +52,40 @@ World& world()
     return *w;
 }
 
+/// The four presets the crowds are built from: the pack's first four (both genders among them).
+const std::vector<const char*>& crowdPresets()
+{
+    static const std::vector<const char*> names = []
+    {
+        std::vector<const char*> first;
+        for (const pack_description::PresetDef& preset : pack_description::presetDefs())
+            if (first.size() < 4)
+                first.push_back(preset.name.c_str());
+        return first;
+    }();
+    return names;
+}
+
+/// The four creatures the crowds are built from: the pack's first four whose meshes it has.
+const std::vector<const char*>& crowdCreatures()
+{
+    static const std::vector<const char*> names = []
+    {
+        std::vector<const char*> first;
+        for (const pack_description::CreatureDef& creature : pack_description::creatureDefs())
+            if (creature.generated && first.size() < 4)
+                first.push_back(creature.name.c_str());
+        return first;
+    }();
+    return names;
+}
+
 /// n avatars, half players of both genders and half creatures, built at once.
 std::vector<IInstance*> makeCrowd(int n)
 {
     World& w = world();
-    const char* presets[] = {"Warrior", "Archer", "Mage", "Berserker"};
-    const char* creatures[] = {"Grey Wolf", "Cave Spider", "Stone Golem", "Dragon Whelp"};
+    const std::vector<const char*>& presets = crowdPresets();
+    const std::vector<const char*>& creatures = crowdCreatures();
     std::vector<IInstance*> crowd;
     for (int i = 0; i < n; ++i)
     {
@@ -290,7 +319,7 @@ void BM_SystemUpdateOverWaitingRequests(benchmark::State& state)
 {
     World& w = world();
     // Players whose setting says not to render yet wait in the queue; every frame looks past them.
-    PlayerSetting_t hidden = w.manager->getPorpertiesFromDB("Warrior");
+    PlayerSetting_t hidden = w.manager->getPorpertiesFromDB(crowdPresets()[0]);
     hidden.renderObj = false;
     for (int i = 0; i < state.range(0); ++i)
         w.system->createPlayer(hidden, new ENTITY_CALLBACK());
@@ -322,7 +351,7 @@ void BM_BuildAndDestroyPlayerFromThePool(benchmark::State& state)
 {
     World& w = world();
     w.system->preBuildEntityBuffer(1);
-    const PlayerSetting_t setting = w.manager->getPorpertiesFromDB("Warrior");
+    const PlayerSetting_t setting = w.manager->getPorpertiesFromDB(crowdPresets()[0]);
     for (auto _ : state)
     {
         IInstance* player = w.system->createPlayer(setting, nullptr);
@@ -337,7 +366,7 @@ BENCHMARK(BM_BuildAndDestroyPlayerFromThePool)->Unit(benchmark::kMicrosecond);
 void BM_BuildAndDestroyPlayerFloor(benchmark::State& state)
 {
     World& w = world();
-    BuildRecipe recipe = recordBuild(true, "Warrior");
+    BuildRecipe recipe = recordBuild(true, crowdPresets()[0]);
     Ogre::Entity* body = w.scene->createEntity(recipe.mesh);
     for (auto _ : state)
     {
@@ -356,7 +385,7 @@ void BM_BuildAndDestroyCreature(benchmark::State& state)
     World& w = world();
     for (auto _ : state)
     {
-        IInstance* creature = w.system->createCreature(std::string("Cave Spider"));
+        IInstance* creature = w.system->createCreature(std::string(crowdCreatures()[0]));
         w.system->destroyInstance(creature->getUniqueID());
         delete static_cast<CreatureInstance*>(creature);
         endFrame();
@@ -368,7 +397,7 @@ BENCHMARK(BM_BuildAndDestroyCreature)->Unit(benchmark::kMicrosecond);
 void BM_BuildAndDestroyCreatureFloor(benchmark::State& state)
 {
     World& w = world();
-    BuildRecipe recipe = recordBuild(false, "Cave Spider");
+    BuildRecipe recipe = recordBuild(false, crowdCreatures()[0]);
     for (auto _ : state)
     {
         {
@@ -392,8 +421,8 @@ void BM_MemoryPerAvatar(benchmark::State& state)
 {
     World& w = world();
     const int n = static_cast<int>(state.range(0));
-    const char* presets[] = {"Warrior", "Archer", "Mage", "Berserker"};
-    const char* creatures[] = {"Grey Wolf", "Cave Spider", "Stone Golem", "Dragon Whelp"};
+    const std::vector<const char*>& presets = crowdPresets();
+    const std::vector<const char*>& creatures = crowdCreatures();
     std::vector<BuildRecipe> recipes;
     for (int k = 0; k < 4; ++k)
     {

@@ -1,5 +1,6 @@
 #include "effects/effectmanager.h"
 #include "avatarsystem/detail/contentrules.h"
+#include "avatarsystem/detail/tablefile.h"
 
 #include <OgreBillboardSet.h>
 #include <OgreEntity.h>
@@ -13,8 +14,8 @@
 #include <OgreTagPoint.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
-#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -64,23 +65,6 @@ bool endsWith(const std::string& text, const char* suffix)
 {
     const std::string s(suffix);
     return text.size() > s.size() && text.compare(text.size() - s.size(), s.size(), s) == 0;
-}
-
-std::vector<std::string> splitFields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::string::size_type start = 0;
-    for (;;)
-    {
-        const std::string::size_type comma = line.find(',', start);
-        if (comma == std::string::npos)
-        {
-            fields.push_back(line.substr(start));
-            return fields;
-        }
-        fields.push_back(line.substr(start, comma - start));
-        start = comma + 1;
-    }
 }
 
 // A scene manager may be destroyed by the host while effects made in it are still listed.
@@ -343,18 +327,27 @@ const EffectTemplate* EffectManager::findExact(const std::string& name)
 
 void EffectManager::readTable()
 {
+    using avatar_detail::TableFileReader;
     m_tableRead = true;
-    std::ifstream file(TABLE_FILE, std::ios::binary);
-    std::string line;
-    while (std::getline(file, line))
+    TableFileReader reader;
+    // A missing or unreadable file, or anything but a regular file, gives no rows.
+    if (!reader.load(TABLE_FILE))
+        return;
+    char* line = nullptr;
+    std::size_t length = 0;
+    std::vector<std::string> fields;
+    for (TableFileReader::Line kind; (kind = reader.next(line, length)) != TableFileReader::Line::EndOfFile;)
     {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.find("//") != std::string::npos)
-            continue;
-        if (line.size() <= 1)
+        if (kind == TableFileReader::Line::EndMark)
             break;
-        const std::vector<std::string> fields = splitFields(line);
+        if (kind == TableFileReader::Line::Comment)
+            continue;
+        // This table has never had the tables' line limit: a longer line is read as a row too.
+        if (kind == TableFileReader::Line::TooLong)
+            length = std::strlen(line);
+        fields.clear();
+        avatar_detail::forEachTableField(
+            line, length, [&fields](const char* field, std::size_t size) { fields.emplace_back(field, size); });
         if (fields.size() != 5)
             continue;
 

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 
 namespace
 {
@@ -499,6 +500,17 @@ TEST_F(EffectTableTest, registeredKindsShadowTheTableAndAMissingFileGivesNoKinds
     m_manager->reloadTable();
     EXPECT_FALSE(m_manager->hasKind("fxtest_table_only"));
     EXPECT_EQ(nullptr, m_manager->addEffect("fxtest_table_only"));
+    EXPECT_NE(nullptr, m_manager->addEffect(GLOW));
+}
+
+// The table is read by the tables' own reader, which takes only a regular file: a FIFO of that
+// name (nobody writing to it) gives no rows instead of blocking the first look-up for ever.
+TEST_F(EffectTableTest, aTableThatIsNoRegularFileGivesNoRowsWithoutWaiting)
+{
+    ASSERT_EQ(0, ::mkfifo(EffectManager::TABLE_FILE, 0600));
+    m_manager->reloadTable();
+    EXPECT_FALSE(m_manager->hasKind("fxtest_fire"));
+    EXPECT_EQ(nullptr, m_manager->addEffect("1"));
     EXPECT_NE(nullptr, m_manager->addEffect(GLOW));
 }
 } // namespace

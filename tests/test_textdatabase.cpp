@@ -299,6 +299,24 @@ TEST(TableWriter, rowsThatWouldNotReadBackAreRefusedAndTheFileKept)
     }
 }
 
+TEST(TableWriter, aTitleLineNamingTheColumnsComesFirstAndIsReadAsAComment)
+{
+    Table3 t;
+    ASSERT_TRUE(t.open("1,a,x\n"));
+    const Record& row = t.table.getRecord(0);
+    using avatar_detail::WriteResult;
+    EXPECT_EQ(WriteResult::Ok, avatar_detail::writeTableFile("t.csv", {&row}, 3, {"ID", "name", "x"}));
+    EXPECT_EQ(t.dir.read("t.csv"), "//ID,name,x\n1,a,x\n");
+    TextDataBase again("t.csv", 3);
+    ASSERT_TRUE(again.open());
+    ASSERT_EQ(again.getNumRecords(), 1u);
+    EXPECT_EQ(fieldsOf(again.getRecord(0)), (std::vector<std::string>{"1", "a", "x"}));
+
+    // A line break in a name would turn the rest of the title into a row.
+    EXPECT_EQ(WriteResult::Unfaithful, avatar_detail::writeTableFile("t.csv", {&row}, 3, {"ID", "na\nme", "x"}));
+    EXPECT_EQ(t.dir.read("t.csv"), "//ID,name,x\n1,a,x\n");
+}
+
 TEST(TableWriter, emptyTableWritesAnEmptyFile)
 {
     Table3 t;

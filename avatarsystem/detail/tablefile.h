@@ -1,11 +1,14 @@
 #pragma once
 
 // How table files are read and written: the line reader, the row splitter and the writer that
-// every table, the table checker and the fuzzers share. Internal to the library.
+// every table, the table checker, the effect library and the fuzzers share. Internal to the
+// libraries: the reader (tablefile.cpp) is compiled into the avatar and the effect library alike,
+// hidden in each; the splitter is inline below; the writer is the avatar library's.
 
 #include "avatarsystem/textdatabase.h"
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,8 +59,26 @@ private:
     unsigned m_lineNumber = 0;
 };
 
-/// Splits one line of length bytes at every "," into fields appended to rec.
+/// Calls field(begin, size) for each field of one line of length bytes, split at every ",".
 /// No quoting and no escapes: a line with n commas gives n + 1 fields.
+template <class Field> void forEachTableField(const char* line, std::size_t length, Field&& field)
+{
+    const char* p = line;
+    const char* const end = line + length;
+    for (;;)
+    {
+        const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
+        if (!comma)
+        {
+            field(p, static_cast<std::size_t>(end - p));
+            return;
+        }
+        field(p, static_cast<std::size_t>(comma - p));
+        p = comma + 1;
+    }
+}
+
+/// Splits one line of length bytes (forEachTableField) into fields appended to rec.
 void splitTableLine(const char* line, std::size_t length, Record& rec);
 
 /// Why a table could not be written back.
@@ -79,8 +100,11 @@ inline bool rowWritesFaithfully(const Record& row, unsigned numFields)
 }
 
 /// Writes rows as a table file: first to a file beside it, then renamed over it, so a failure
-/// leaves the previous file intact. Nothing is written when a row is unfaithful.
-WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields);
+/// leaves the previous file intact. Nothing is written when a row is unfaithful. When titleColumns
+/// is not empty, a comment line naming the columns ("//" then the names separated by ",") comes
+/// first; a name holding a line break or a NUL byte is unfaithful too.
+WriteResult writeTableFile(const std::string& fileName, const std::vector<const Record*>& rows, unsigned numFields,
+                           const std::vector<std::string>& titleColumns = {});
 
 /// Writes the "file open failed" message the table writers print, byte for byte.
 void printOpenFailure();
