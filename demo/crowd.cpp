@@ -153,7 +153,7 @@ int runCrowd(const Options& options, Engine& engine, Ogre::SceneManager* scene)
     const DB_NAME_e tables[3] = {DB_CREATURE, DB_NPC, DB_OBJECT};
     const char* const kinds[3] = {"creature", "npc", "object"};
     for (int k = 0; k < 3; ++k)
-        for (const auto& entry : static_cast<KeyedTextDataBase*>(manager.getDB(tables[k]))->getRecordMap())
+        for (const auto& entry : static_cast<const KeyedTextDataBase*>(manager.getDB(tables[k]))->getRecordMap())
             rows[k].push_back(&entry.second);
 
     const double residentBefore = residentBytes();

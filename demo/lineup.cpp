@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <utility>
 
 namespace
 {
@@ -260,9 +261,9 @@ int runLineup(const Options& options, Engine& engine, Ogre::SceneManager* scene)
         for (const auto& entry : rows)
             others.emplace_back(kind, &entry.second);
     };
-    collect(creatures->getRecordMap(), "creature");
-    collect(npcs->getRecordMap(), "npc");
-    collect(objects->getRecordMap(), "object");
+    collect(std::as_const(*creatures).getRecordMap(), "creature");
+    collect(std::as_const(*npcs).getRecordMap(), "npc");
+    collect(std::as_const(*objects).getRecordMap(), "object");
     std::size_t next[3] = {0, 0, 0};
     const char* kinds[3] = {"creature", "npc", "object"};
     for (int made = 0; static_cast<int>(lineup.size()) < options.count; ++made)

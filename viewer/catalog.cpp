@@ -54,7 +54,7 @@ std::string layerText(const Record& row)
            (layer < 3 ? layers[layer] : "layer " + std::to_string(layer));
 }
 
-template <class Table> void readCreatures(Table* table, AvatarKind kind, std::vector<AvatarEntry>& out)
+template <class Table> void readCreatures(const Table* table, AvatarKind kind, std::vector<AvatarEntry>& out)
 {
     if (!table)
         return;

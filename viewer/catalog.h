@@ -75,13 +75,15 @@ class Catalog
 public:
     struct Tables
     {
-        EWBaseInfoDB* presets = nullptr;
-        CreatureDB* creatures = nullptr;
-        NpcDB* npcs = nullptr;
-        ObjectDB* objects = nullptr;
-        EWItemDB* items = nullptr;
-        EWWearingDB* wornItems = nullptr;
-        AnimationDB* animations = nullptr;
+        // Read only: a table whose rows are handed out for editing answers look-ups by name with
+        // a scan instead of its index.
+        const EWBaseInfoDB* presets = nullptr;
+        const CreatureDB* creatures = nullptr;
+        const NpcDB* npcs = nullptr;
+        const ObjectDB* objects = nullptr;
+        const EWItemDB* items = nullptr;
+        const EWWearingDB* wornItems = nullptr;
+        const AnimationDB* animations = nullptr;
     };
 
     void read(const Tables& tables);
