@@ -297,6 +297,27 @@ TEST_F(SharedPose, destroyedPooledAndHostDestroyedMembersLeaveNoSharingBehind)
     frames(crowd, 2);
 }
 
+TEST_F(SharedPose, aSceneManagerTheHostDestroysTakesEveryGroupAndANewOneServes)
+{
+    std::vector<IInstance*> crowd = {walker(0.0f), walker(0.0f), walker(0.5f)};
+    for (IInstance* avatar : crowd)
+        manager->setDetailLevel(avatar, AvatarSystemManager::DETAIL_SHARED);
+    frames(crowd, 2);
+    ASSERT_GE(manager->getNumSharedPoses(), 1u);
+    HeadlessOgre::destroySceneManager();
+    EXPECT_EQ(manager->getNumSharedPoses(), 0u);
+    frames(crowd, 2);
+    for (IInstance* avatar : crowd)
+        EXPECT_FALSE(manager->isSharingPose(avatar));
+
+    scene = HeadlessOgre::createSceneManager();
+    std::vector<IInstance*> next = {walker(0.0f), walker(0.0f)};
+    for (IInstance* avatar : next)
+        manager->setDetailLevel(avatar, AvatarSystemManager::DETAIL_SHARED);
+    frames(next, 2);
+    EXPECT_TRUE(next[1]->getEntityPtr()->sharesSkeletonInstance());
+}
+
 TEST_F(SharedPose, detailLevelsAreRefusedForWhatIsNoLiveAvatar)
 {
     IInstance* avatar = walker(0.0f);
