@@ -1,9 +1,10 @@
 // A host that does everything, for a long time: a seeded mix of the host's operations on the
 // sample content pack (avatars of every kind by setting, name and ID, at once and queued; copies;
-// equipment; animations of every layer; opacity, highlight, filtering; fadeOut, destroyInstance,
-// release), with the system's and every held avatar's update each frame. After each release it
-// checks that nothing of the avatars is left in OGRE, and at the end that the process's resident
-// memory stopped growing once warmed up. The host deletes some destroyed avatars itself; with
+// equipment; animations of every layer; opacity, highlight, filtering; detail levels, shared
+// avatars joining and leaving their groups; fadeOut, destroyInstance, release), with the system's and every held
+// avatar's update each frame. After each release it checks that nothing of the avatars is left in OGRE, and at the end
+// that the process's resident memory stopped growing once warmed up. The host deletes some destroyed avatars itself;
+// with
 // --host-deletes=0 it deletes nothing and leaves every object to the system, as a host that
 // includes only the interface must.
 //
@@ -158,10 +159,12 @@ public:
     unsigned pick(unsigned n) { return n == 0 ? 0 : static_cast<unsigned>(m_random() % n); }
     void attach(Held& held);
     void destroyFromCallback(Held& held);
+    void flipDetailLevel(Held& held);
 
     // Figures for the report.
     unsigned frames = 0, avatarsMade = 0, releases = 0, drains = 0, notices = 0, copiesTold = 0, listenerActions = 0,
-             animationEvents = 0, animationEnds = 0;
+             animationEvents = 0, animationEnds = 0, sharingAvatarFrames = 0;
+    std::size_t mostSharedPoses = 0;
     std::vector<std::size_t> checkpoints;
 
 private:
@@ -193,6 +196,7 @@ private:
     void copy();
     void changeEquipment(Held& held);
     void animate(Held& held);
+    void changeDetail(Held& held);
     void look(Held& held);
     void destroyOrFade();
     void frame();
@@ -247,6 +251,10 @@ void HostListener::onAnimationEnd(AnimationType, int)
         if (m_soak.pick(4) == 0)
             m_soak.destroyFromCallback(m_held);
         break;
+    case 5:
+        // A shared avatar's loop ends within the update that advances its group.
+        m_soak.flipDetailLevel(m_held);
+        break;
     default:
         return;
     }
@@ -263,6 +271,13 @@ void Soak::attach(Held& held)
     held.node->attachObject(entity);
     // A host sets a newly shown avatar going: standing or walking.
     held.instance->playAnimation(static_cast<AnimationType>(pick(2)), BLEND_SMOOTH, 0.0f, held.listener.get(), true);
+}
+
+void Soak::flipDetailLevel(Held& held)
+{
+    const bool shared = m_manager->getDetailLevel(held.instance) == AvatarSystemManager::DETAIL_SHARED;
+    m_manager->setDetailLevel(held.instance,
+                              shared ? AvatarSystemManager::DETAIL_FULL : AvatarSystemManager::DETAIL_SHARED);
 }
 
 void Soak::destroyFromCallback(Held& held)
@@ -294,6 +309,11 @@ void Soak::finishHold(Held& held, IInstance* instance)
     held.instance = instance;
     held.id = static_cast<unsigned>(instance->getUniqueID());
     ++avatarsMade;
+    // A background avatar: shared from the start, built or still waiting.
+    if (chance(30))
+    {
+        EXPECT_TRUE(m_manager->setDetailLevel(instance, AvatarSystemManager::DETAIL_SHARED));
+    }
     attach(held);
 }
 
@@ -592,6 +612,33 @@ void Soak::animate(Held& held)
     }
 }
 
+void Soak::changeDetail(Held& held)
+{
+    if (chance(15))
+    {
+        // Any count, out of range included; it applies to the groups formed from now on.
+        static const std::vector<unsigned> counts = {0, 1, 2, 4, 16, 64, 65, 100000};
+        m_manager->setSharedPhaseBuckets(oneOf(counts));
+        return;
+    }
+    const AvatarSystemManager::DetailLevel level =
+        chance(70) ? AvatarSystemManager::DETAIL_SHARED : AvatarSystemManager::DETAIL_FULL;
+    const bool accepted = m_manager->setDetailLevel(held.instance, level);
+    if (held.state == HeldState::Destroyed)
+    {
+        EXPECT_FALSE(accepted) << "a destroyed avatar has no detail level";
+    }
+    else if (held.state == HeldState::Registered && held.instance->getEntityPtr())
+    {
+        EXPECT_TRUE(accepted) << "avatar " << held.id;
+        EXPECT_EQ(m_manager->getDetailLevel(held.instance), level) << "avatar " << held.id;
+    }
+    if (level == AvatarSystemManager::DETAIL_FULL)
+    {
+        EXPECT_FALSE(m_manager->isSharingPose(held.instance)) << "avatar " << held.id << " leaves its group at once";
+    }
+}
+
 void Soak::look(Held& held)
 {
     IInstance* instance = held.instance;
@@ -654,8 +701,10 @@ void Soak::operation()
         if (Held* player = chance(85) ? anyPlayer() : held)
             changeEquipment(*player);
     }
-    else if (roll < 60)
+    else if (roll < 54)
         animate(*held);
+    else if (roll < 60)
+        changeDetail(*held);
     else if (roll < 74)
         look(*held);
     else if (roll < 80 || (population > 40 && roll < 90))
@@ -700,7 +749,14 @@ void Soak::frame()
             ADD_FAILURE() << "avatar " << held->id << " was told " << held->view->notices << " times, at operation "
                           << m_done;
         refreshState(*held);
+        if (m_manager->isSharingPose(held->instance))
+        {
+            ++sharingAvatarFrames;
+            EXPECT_EQ(m_manager->getDetailLevel(held->instance), AvatarSystemManager::DETAIL_SHARED)
+                << "avatar " << held->id << " shows a group's pose at full detail, at operation " << m_done;
+        }
     }
+    mostSharedPoses = std::max(mostSharedPoses, m_manager->getNumSharedPoses());
 }
 
 void Soak::checkEntities()
@@ -832,6 +888,7 @@ void Soak::run()
     m_system->release();
     CharacterInstance::clearEntityPools();
     m_system->setTextureFilter(3);
+    m_manager->setSharedPhaseBuckets(4);
     m_before = WorldCensus::take(m_scene);
     m_nextRelease = 100 + pick(100);
 
@@ -886,11 +943,13 @@ TEST(Soak, aHostThatDoesEverythingLeavesNothingBehindAndStopsGrowing)
     const std::vector<std::size_t>& rss = soak.checkpoints;
     std::printf(
         "soak: host deletes %s; seed %u, %u operations, %u frames, %u avatars made, %u releases (%u with the queue "
-        "drained), %u notices, %u copies told, %u animation events (%u ends, %u answered from the callback); "
-        "objects left after every release: 0\n",
+        "drained), %u notices, %u copies told, %u animation events (%u ends, %u answered from the callback), "
+        "%u avatar frames in a shared pose (at most %zu shared poses at once); objects left after every release: 0\n",
         s_hostDeletes ? "some destroyed avatars itself" : "nothing itself", s_seed, s_operations, soak.frames,
         soak.avatarsMade, soak.releases, soak.drains, soak.notices, soak.copiesTold,
-        soak.animationEvents + soak.animationEnds, soak.animationEnds, soak.listenerActions);
+        soak.animationEvents + soak.animationEnds, soak.animationEnds, soak.listenerActions, soak.sharingAvatarFrames,
+        soak.mostSharedPoses);
+    EXPECT_GT(soak.sharingAvatarFrames, 0u) << "the shared level was exercised";
     ASSERT_FALSE(rss.empty());
     const std::size_t warm = rss[rss.size() / 3];
     std::printf("soak: resident memory %.1f MiB at the first release, %.1f MiB after warm-up, %.1f MiB at the "
