@@ -1,10 +1,11 @@
 #pragma once
 
-// Bytes as a host's calls: an input is read as a sequence of IAvatarSystem and IInstance calls on
-// the sample content pack, with the values a careless host might pass (unknown IDs and names,
-// 300-character names, null callbacks, out-of-range places, levels, blend values and layers, NaN,
-// infinite and negative times and opacities). The input ends with release(), after which the world
-// must be as it was. Shared by the fuzz target and the unit test that replays the kept inputs.
+// Bytes as a host's calls: an input is read as a sequence of IAvatarSystem and IInstance calls
+// (and the manager's detail levels) on the sample content pack, with the values a careless host
+// might pass (unknown IDs and names, 300-character names, null callbacks, out-of-range places,
+// levels, blend values and layers, NaN, infinite and negative times and opacities). The input ends
+// with release(), after which the world must be as it was. Shared by the fuzz target and the unit
+// test that replays the kept inputs.
 
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creatureinstance.h"
@@ -188,11 +189,13 @@ public:
         m_system->setLoadFrameTime(20.0f);
         for (unsigned operations = 0; m_in.more() && operations < 400; ++operations)
         {
+            // The last byte values spell the operations added last, so that the kept inputs,
+            // which hold none of them, still spell the calls they were found with.
             const unsigned op = m_in.byte();
             if (op % 2 == 0 || m_held.empty())
-                systemOperation(op / 2 % 20);
+                systemOperation(op / 2 >= 126 ? 20 : op / 2 % 20);
             else
-                instanceOperation(m_held[m_in.pick(m_held.size())], op / 2 % 32);
+                instanceOperation(m_held[m_in.pick(m_held.size())], op / 2 >= 124 ? 32 : op / 2 % 32);
         }
         release();
         for (Ogre::SceneNode* node : m_nodes)
@@ -303,6 +306,9 @@ public:
         case HostListener::PLAY_ANOTHER:
             if (listener.calls % 2 == 0)
                 listener.instance->playAnimation(static_cast<AnimationType>(0), BLEND_SMOOTH, 0.0f, &listener, true);
+            else if (m_manager.getDetailLevel(listener.instance) == AvatarSystemManager::DETAIL_SHARED)
+                // A shared avatar leaves its group from within the update that advances the group.
+                m_manager.setDetailLevel(listener.instance, AvatarSystemManager::DETAIL_FULL);
             break;
         case HostListener::REPLACE_AND_DELETE:
         {
@@ -478,6 +484,12 @@ private:
             break;
         case 18:
             frame(m_in.real());
+            break;
+        case 20:
+            // Any count of phase buckets, 0 and past the most included; the groups formed later use it.
+            m_manager.setSharedPhaseBuckets(m_in.number());
+            (void)m_manager.getSharedPhaseBuckets();
+            (void)m_manager.getNumSharedPoses();
             break;
         default:
             release();
@@ -662,6 +674,17 @@ private:
                     delete static_cast<ManagedInstance*>(instance);
             }
             break;
+        case 32:
+        {
+            // The detail level, of this avatar or any the host holds (destroyed or not) or none:
+            // a shared avatar joins a group at its next update once it plays a plain loop.
+            IInstance* target = m_in.pick(4) == 0 ? anyHeld() : instance;
+            m_manager.setDetailLevel(target, m_in.pick(3) == 0 ? AvatarSystemManager::DETAIL_FULL
+                                                               : AvatarSystemManager::DETAIL_SHARED);
+            (void)m_manager.getDetailLevel(target);
+            (void)m_manager.isSharingPose(target);
+            break;
+        }
         default:
             frame(m_in.real());
             break;
