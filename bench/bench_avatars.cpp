@@ -1,7 +1,7 @@
 // Per-frame cost of the avatar system for hundreds of avatars, on the generated sample pack:
-// the host's update of every avatar (settled, fading in, and animated against a floor of direct
-// engine calls), the system's update over a queue of waiting requests, and building an avatar
-// (a body from the pool, or a creature).
+// the host's update of every avatar (settled, fading in, animated against a floor of direct engine
+// calls, and crowds whose background avatars share their animation), the system's update over a
+// queue of waiting requests, and building an avatar (a body from the pool, or a creature).
 
 #include "avatarsystem/characterinstance.h"
 #include "avatarsystem/creatureinstance.h"
@@ -12,12 +12,15 @@
 #include "buildfloor.h"
 
 #include <Ogre.h>
+#include <OgreTagPoint.h>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <malloc.h>
 #include <memory>
+#include <unordered_map>
 
 #include <cstdlib>
 #include <unistd.h>
@@ -155,38 +158,76 @@ const AnimationType kWalk = AnimationType(1), kAttack = AnimationType(10);
 const float kFrame = 1.0f / 60.0f;
 
 /// The engine's skeletal update as an entity runs it before it is drawn: when its animation
-/// states changed since the last frame, the skeleton's pose from the enabled states and the bone
-/// matrices for skinning.
+/// states changed since it was last drawn, the skeleton's pose from the enabled states and the
+/// bone matrices for skinning. Entities that share a skeleton instance share its state set and
+/// the engine's count of the frame their bones were last computed in, so a group's pose is
+/// computed once a frame, by its first member drawn.
 struct SkeletalUpdate
 {
     explicit SkeletalUpdate(const std::vector<IInstance*>& crowd)
     {
         for (IInstance* instance : crowd)
-        {
-            entities.push_back(instance->getEntityPtr());
-            lastDirty.push_back(~0ul);
-        }
+            entities.push_back({instance->getEntityPtr(), nullptr, ~0ul});
         matrices.resize(256);
     }
     void run()
     {
-        for (std::size_t i = 0; i < entities.size(); ++i)
+        ++frameNumber;
+        for (Drawn& drawn : entities)
         {
-            Ogre::Entity* entity = entities[i];
-            const unsigned long dirty = entity->getAllAnimationStates()->getDirtyFrameNumber();
-            if (dirty == lastDirty[i])
+            Ogre::AnimationStateSet* states = drawn.entity->getAllAnimationStates();
+            const unsigned long dirty = states->getDirtyFrameNumber();
+            if (states == drawn.states && dirty == drawn.dirty)
                 continue;
-            lastDirty[i] = dirty;
-            Ogre::SkeletonInstance* skeleton = entity->getSkeleton();
-            skeleton->setAnimationState(*entity->getAllAnimationStates());
+            drawn.states = states;
+            drawn.dirty = dirty;
+            Ogre::SkeletonInstance* skeleton = drawn.entity->getSkeleton();
+            if (drawn.entity->sharesSkeletonInstance())
+            {
+                unsigned long& computed = sharedComputed[skeleton];
+                if (computed == frameNumber)
+                    continue;
+                computed = frameNumber;
+            }
+            skeleton->setAnimationState(*states);
             skeleton->_getBoneMatrices(matrices.data());
+            ++poses;
         }
     }
 
-    std::vector<Ogre::Entity*> entities;
-    std::vector<unsigned long> lastDirty;
+    struct Drawn
+    {
+        Ogre::Entity* entity;
+        Ogre::AnimationStateSet* states; ///< the set the entity was last drawn with
+        unsigned long dirty;
+    };
+    std::vector<Drawn> entities;
+    /// The frame each shared skeleton instance's bones were last computed in.
+    std::unordered_map<const Ogre::SkeletonInstance*, unsigned long> sharedComputed;
+    unsigned long frameNumber = 0;
+    unsigned long poses = 0; ///< skeletal updates run
     std::vector<Ogre::Affine3> matrices;
 };
+
+/// Starts the attack on the overlaid avatars, staggered over the crowd's next 48 frames, so that
+/// in any later frame some fade in, some hold and some fade out.
+void staggerAttacks(const std::vector<IInstance*>& crowd, const std::vector<IInstance*>& overlaid)
+{
+    for (int f = 0; f < 48; ++f)
+    {
+        for (std::size_t i = static_cast<std::size_t>(f); i < overlaid.size(); i += 48)
+            overlaid[i]->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
+        frame(crowd, kFrame);
+    }
+}
+
+/// The host plays the attack again once it has ended.
+void replayEndedAttacks(const std::vector<IInstance*>& overlaid)
+{
+    for (IInstance* instance : overlaid)
+        if (instance->searchAnimation(2) != kAttack)
+            instance->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
+}
 
 /// A crowd past its fade-in, walking, with overlays staggered over the first 48 frames.
 std::vector<IInstance*> makeWalkingCrowd(int n, float tickLimit)
@@ -199,12 +240,7 @@ std::vector<IInstance*> makeWalkingCrowd(int n, float tickLimit)
         instance->setTickTimeLimit(tickLimit);
         instance->playAnimation(kWalk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
     }
-    for (int f = 0; f < 48; ++f)
-    {
-        for (std::size_t i = static_cast<std::size_t>(f); i < crowd.size(); i += 48)
-            crowd[i]->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
-        frame(crowd, kFrame);
-    }
+    staggerAttacks(crowd, crowd);
     return crowd;
 }
 
@@ -215,10 +251,7 @@ void animatedFrames(benchmark::State& state, float tickLimit)
     for (auto _ : state)
     {
         frame(crowd, kFrame);
-        // The host plays the attack again once it has ended.
-        for (IInstance* instance : crowd)
-            if (instance->searchAnimation(2) != kAttack)
-                instance->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
+        replayEndedAttacks(crowd);
         skeletal.run();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -314,6 +347,131 @@ void BM_FrameAnimatedFloor(benchmark::State& state)
     world().system->release();
 }
 BENCHMARK(BM_FrameAnimatedFloor)->Arg(100)->Arg(400)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// --- Shared animation -------------------------------------------------------------------------
+//
+// Background avatars at the shared detail level walk or stand (a plain loop, half each, started
+// at phases spread over the loop, so that they fall into every phase bucket); each group of them
+// shows one pose, advanced once a frame. In the mixed crowd a tenth of the avatars, players and
+// creatures alike, stay at full detail and walk with the attack over it as above. The frame is
+// the host's frame as above; the skeletal update runs once per skeleton instance.
+
+const AnimationType kStand = AnimationType(0);
+
+struct SharedCrowd
+{
+    std::vector<IInstance*> all;
+    std::vector<IInstance*> full; ///< the avatars at full detail, playing the attack
+};
+
+/// n avatars past their fade-in, `full` of them at full detail and the others shared, with the
+/// phase buckets set to `buckets` for the groups they form.
+SharedCrowd makeSharedCrowd(int n, int full, unsigned buckets)
+{
+    AvatarSystemManager* manager = world().manager;
+    manager->setSharedPhaseBuckets(buckets);
+    SharedCrowd crowd;
+    crowd.all = makeCrowd(n);
+    for (int i = 0; i < 70; ++i)
+        frame(crowd.all, 1.0f / 30.0f);
+    // Players and creatures alternate: pairs of neighbours stay at full detail.
+    const int stride = full > 0 ? n / full : 0;
+    int shared = 0;
+    for (int i = 0; i < n; ++i)
+    {
+        IInstance* instance = crowd.all[static_cast<std::size_t>(i)];
+        if (stride > 0 && (i / 2) % stride == 0)
+        {
+            crowd.full.push_back(instance);
+            instance->playAnimation(kWalk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
+            continue;
+        }
+        const float phase = static_cast<float>(shared) * 0.618034f;
+        instance->playAnimation(shared / 2 % 2 ? kStand : kWalk, BLEND_IMMEDIATE, phase - static_cast<int>(phase),
+                                nullptr, true);
+        manager->setDetailLevel(instance, AvatarSystemManager::DETAIL_SHARED);
+        ++shared;
+    }
+    // The shared avatars join their groups in these frames.
+    staggerAttacks(crowd.all, crowd.full);
+    return crowd;
+}
+
+void sharedFrames(benchmark::State& state, int n, int full, unsigned buckets)
+{
+    AvatarSystemManager* manager = world().manager;
+    const unsigned defaultBuckets = manager->getSharedPhaseBuckets();
+    const SharedCrowd crowd = makeSharedCrowd(n, full, buckets);
+    SkeletalUpdate skeletal(crowd.all);
+    // The frame's two parts, apart: the library's (the host's calls) and the engine's skeletal update.
+    using Clock = std::chrono::steady_clock;
+    Clock::duration library{}, engine{};
+    for (auto _ : state)
+    {
+        const Clock::time_point start = Clock::now();
+        frame(crowd.all, kFrame);
+        replayEndedAttacks(crowd.full);
+        const Clock::time_point middle = Clock::now();
+        skeletal.run();
+        engine += Clock::now() - middle;
+        library += middle - start;
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+    const auto perFrame = [&state](Clock::duration total)
+    {
+        return std::chrono::duration<double, std::micro>(total).count() /
+               static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
+    };
+    // The objects carried on bones whose tag points the shared skeleton instances move each frame.
+    std::unordered_map<const Ogre::SkeletonInstance*, int> tagPoints;
+    for (IInstance* instance : crowd.all)
+    {
+        Ogre::SkeletonInstance* skeleton = instance->getEntityPtr()->getSkeleton();
+        if (!instance->getEntityPtr()->sharesSkeletonInstance() || tagPoints.count(skeleton))
+            continue;
+        int& count = tagPoints[skeleton];
+        for (Ogre::Bone* bone : skeleton->getBones())
+            for (Ogre::Node* child : bone->getChildren())
+                count += dynamic_cast<Ogre::TagPoint*>(child) ? 1 : 0;
+    }
+    int carried = 0;
+    for (const auto& entry : tagPoints)
+        carried += entry.second;
+    state.counters["shared_tag_points"] = carried;
+    state.counters["library_us"] = perFrame(library);
+    state.counters["skeletal_us"] = perFrame(engine);
+    const long sharing = std::count_if(crowd.all.begin(), crowd.all.end(),
+                                       [manager](IInstance* instance) { return manager->isSharingPose(instance); });
+    state.counters["sharing"] = static_cast<double>(sharing);
+    state.counters["shared_poses"] = static_cast<double>(manager->getNumSharedPoses());
+    state.counters["poses_a_frame"] = static_cast<double>(skeletal.poses) /
+                                      static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
+    world().system->release();
+    manager->setSharedPhaseBuckets(defaultBuckets);
+}
+
+/// 1,000 avatars: 900 shared, walking or standing; 100 at full detail with the attack over the walk.
+void BM_FrameMixedCrowd(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    sharedFrames(state, n, n / 10, 4);
+}
+BENCHMARK(BM_FrameMixedCrowd)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+/// Every avatar shared, walking or standing.
+void BM_FrameSharedCrowd(benchmark::State& state)
+{
+    sharedFrames(state, static_cast<int>(state.range(0)), 0, 4);
+}
+BENCHMARK(BM_FrameSharedCrowd)->Arg(100)->Arg(400)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+/// 1,000 shared avatars with 1 to 64 phase buckets per skeleton and animation: the cost of the
+/// number of groups.
+void BM_FrameSharedCrowdByBuckets(benchmark::State& state)
+{
+    sharedFrames(state, 1000, 0, static_cast<unsigned>(state.range(0)));
+}
+BENCHMARK(BM_FrameSharedCrowdByBuckets)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMicrosecond);
 
 void BM_SystemUpdateOverWaitingRequests(benchmark::State& state)
 {
