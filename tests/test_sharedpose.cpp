@@ -262,6 +262,33 @@ TEST_F(SharedPose, objectsOnBonesStayOnTheirOwnAvatarsBonesThroughJoiningAndLeav
         scene->destroySceneNode(place);
 }
 
+TEST_F(SharedPose, aCreaturesEffectsStayOnItsOwnBonesAndGoWithIt)
+{
+    std::vector<IInstance*> wolves;
+    for (int i = 0; i < 3; ++i)
+    {
+        wolves.push_back(system->createCreature(std::string("Grey Wolf")));
+        wolves.back()->playAnimation(kWalk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
+        manager->setDetailLevel(wolves.back(), AvatarSystemManager::DETAIL_SHARED);
+    }
+    const std::size_t glows = wolves[1]->getEntityPtr()->getAttachedObjects().size();
+    ASSERT_GT(glows, 0u) << "the wolf glows from a bone";
+    frames(wolves, 2);
+    ASSERT_TRUE(wolves[1]->getEntityPtr()->sharesSkeletonInstance());
+    for (IInstance* wolf : wolves)
+    {
+        Ogre::Entity* entity = wolf->getEntityPtr();
+        EXPECT_EQ(entity->getAttachedObjects().size(), glows);
+        for (Ogre::MovableObject* object : entity->getAttachedObjects())
+            EXPECT_EQ(static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity(), entity);
+    }
+    // Destroyed while sharing: its effects go with it, the others keep theirs.
+    system->destroyInstance(wolves[1]->getUniqueID());
+    frames({wolves[0], wolves[2]}, 2);
+    EXPECT_EQ(wolves[2]->getEntityPtr()->getAttachedObjects().size(), glows);
+    EXPECT_TRUE(manager->isSharingPose(wolves[2]));
+}
+
 TEST_F(SharedPose, destroyedPooledAndHostDestroyedMembersLeaveNoSharingBehind)
 {
     std::vector<IInstance*> crowd;
