@@ -159,9 +159,9 @@ Ogre::Camera* frameTheCrowd(Ogre::SceneManager* scene, Ogre::RenderWindow* windo
     return camera;
 }
 
-/// Names the crowd's two parts in its picture: @p caption at the top, and a marker left of the
-/// first shared avatar, standing at @p firstShared.
-void markTheSharedPart(Picture& picture, const Ogre::Camera& camera, const Ogre::Vector3& firstShared,
+/// Names the crowd's two parts in its picture: @p caption at the top, and a marker over the head
+/// of the first shared avatar, which is at @p firstSharedHead.
+void markTheSharedPart(Picture& picture, const Ogre::Camera& camera, const Ogre::Vector3& firstSharedHead,
                        const std::string& caption)
 {
     TextPainter text;
@@ -174,12 +174,10 @@ void markTheSharedPart(Picture& picture, const Ogre::Camera& camera, const Ogre:
     const unsigned char ink[3] = {235, 235, 235}, amber[3] = {255, 200, 60};
     const int size = 15;
     text.label(picture, picture.width / 2, 6, {caption}, size, ink);
-    const Ogre::Vector3 feet = camera.getProjectionMatrix() * camera.getViewMatrix() * firstShared;
-    const std::vector<std::string> marker = {"shared >"};
-    const int x = static_cast<int>((feet.x + 1.0f) * 0.5f * static_cast<float>(picture.width));
-    const int y = static_cast<int>((1.0f - feet.y) * 0.5f * static_cast<float>(picture.height));
-    text.label(picture, x - text.labelWidth(marker, size) / 2 - 8, y - TextPainter::labelHeight(1, size), marker, size,
-               amber);
+    const Ogre::Vector3 head = camera.getProjectionMatrix() * camera.getViewMatrix() * firstSharedHead;
+    const int x = static_cast<int>((head.x + 1.0f) * 0.5f * static_cast<float>(picture.width));
+    const int y = static_cast<int>((1.0f - head.y) * 0.5f * static_cast<float>(picture.height));
+    text.label(picture, x, y - TextPainter::labelHeight(1, size) - 2, {"shared from here"}, size, amber);
 }
 
 } // namespace
@@ -451,10 +449,12 @@ int runCrowd(const Options& options, Engine& engine, Ogre::SceneManager* scene)
             {
                 char caption[160];
                 std::snprintf(caption, sizeof(caption),
-                              "front: %zu at full detail; from the marked avatar on, the rest of its row and the "
-                              "rows behind: %zu sharing animation",
+                              "in front: %zu avatars at full detail; the marked one, the rest of its row and the "
+                              "rows behind: %zu at the shared level",
                               split, count - split);
-                markTheSharedPart(picture, *camera, place(split), caption);
+                Ogre::Entity* first = crowd[split].instance ? crowd[split].instance->getEntityPtr() : nullptr;
+                const float height = first ? first->getWorldBoundingBox(true).getMaximum().y : 2.0f;
+                markTheSharedPart(picture, *camera, place(split) + Ogre::Vector3(0.0f, height, 0.0f), caption);
             }
             std::string error;
             if (savePicture(picture, options.output, error))
