@@ -4,6 +4,7 @@
 #include "avatarsystem/avatarsystemmanager.h"
 #include "avatarsystem/detail/bodysplit.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/posesharing.h"
 
 #include <OgreAnimationState.h>
 #include <OgreEntity.h>
@@ -54,7 +55,12 @@ AnimationController::AnimationController()
     m_main.weight = 1.0f;
 }
 
-AnimationController::~AnimationController() = default;
+AnimationController::~AnimationController()
+{
+    // A pooled body must come back with a skeleton of its own.
+    if (m_group)
+        avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
+}
 
 const AnimationDB* AnimationController::animationTable() const
 {
@@ -68,6 +74,13 @@ void AnimationController::setEntity(Ogre::Entity* entity)
 {
     if (entity != m_entity)
     {
+        // The entity let go of keeps a skeleton of its own.
+        if (m_group)
+        {
+            avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
+            m_group = nullptr;
+            ++m_statesGeneration;
+        }
         // The masks stay with the entity let go of, which the library resets or destroys itself.
         m_masks.clear();
         forgetLayers();
@@ -86,6 +99,12 @@ void AnimationController::entityDestroyed()
         OGRE_DELETE_T(mask, BoneBlendMask, Ogre::MEMCATEGORY_ANIMATION);
     }
     m_masks.clear();
+    if (m_group)
+    {
+        avatar_detail::PoseSharing::instance().forget(m_group, m_entity, this);
+        m_group = nullptr;
+        ++m_statesGeneration;
+    }
     forgetLayers();
     m_partition.reset();
     m_entity = nullptr;
@@ -94,10 +113,24 @@ void AnimationController::entityDestroyed()
 void AnimationController::forgetLayers()
 {
     m_main = m_prev = m_overlay = m_pose = Layer();
+    m_phaseDebt = 0.0f;
     m_main.weight = 1.0f;
     m_staticPose = false;
     m_mainPart = BODY_WHOLE;
     m_rateState = nullptr;
+}
+
+void AnimationController::setPause(bool paused)
+{
+    if (paused && m_group)
+        leaveSharedPose();
+    m_paused = paused;
+}
+
+void AnimationController::setPlaySpeed(float speed)
+{
+    m_playSpeed = speed;
+    ratesChanged();
 }
 
 void AnimationController::setCallback(IActionCallback* callback)
@@ -152,6 +185,8 @@ float AnimationController::getPlayPercent(const std::string& name) const
 
 void AnimationController::resetAllStates(bool enabled)
 {
+    if (m_group)
+        leaveSharedPose();
     if (!m_entity || !m_entity->hasSkeleton() || !m_entity->getAllAnimationStates())
         return;
     for (const auto& entry : m_entity->getAllAnimationStates()->getAnimationStates())
@@ -224,6 +259,12 @@ bool AnimationController::retireWhenIdle()
     if (m_running == 0)
         return false;
     m_retired = true;
+    if (m_group)
+    {
+        avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
+        m_group = nullptr;
+        ++m_statesGeneration;
+    }
     m_owner = nullptr;
     m_entity = nullptr;
     m_masks.clear();
@@ -274,6 +315,8 @@ void AnimationController::takeState(Layer& layer, Ogre::AnimationState* state, A
         if (lost != ANIM_NONE)
             notifyStop(lost);
     }
+    if (&layer == &m_main)
+        m_phaseDebt = 0.0f; // a new main plays from where the host said
     layer.state = state;
     layer.type = type;
     positionState(state, start);
@@ -327,6 +370,21 @@ void AnimationController::play(AnimationType type, ANI_BLEND_TYPE blend, float s
     const bool playsMain = playType == PLAY_LOOP || playType == PLAY_ONCE;
     const bool looping = playType == PLAY_LOOP;
     const bool quickFade = playType == PLAY_ONCE && row->getInt(AnimationDB::IsMerge) == 0;
+    if (m_group)
+    {
+        // The loop the group shows, played again on the main layer, changes nothing.
+        const bool crossesParts =
+            (part == BODY_UPPER && m_mainPart == BODY_LOWER) || (part == BODY_LOWER && m_mainPart == BODY_UPPER);
+        if (playType == PLAY_LOOP && !crossesParts && m_main.state->getAnimationName() == name)
+        {
+            m_mainPart = part;
+            return;
+        }
+        leaveSharedPose();
+        state = findState(name);
+        if (!state)
+            return;
+    }
     const bool leavesStillPose = m_staticPose;
     m_staticPose = false;
     // Playing the main animation again restarts it; a blend the system does not know switches
@@ -465,6 +523,11 @@ void AnimationController::playStatic(AnimationType type, float position)
     const AnimationDB* table = animationTable();
     const Record* row = table ? table->getByType(static_cast<unsigned>(type)) : nullptr;
     Ogre::AnimationState* state = row ? findState(row->getString(AnimationDB::AnimName)) : nullptr;
+    if (state && m_group)
+    {
+        leaveSharedPose();
+        state = findState(row->getString(AnimationDB::AnimName));
+    }
     if (!state)
         return;
     releaseLayer(m_prev);
@@ -507,6 +570,13 @@ float AnimationController::mainRate()
 
 void AnimationController::update(bool, float seconds)
 {
+    // A shared avatar's whole frame: its group moves on, once a frame for all its members.
+    if (m_group && !m_pendingPlay)
+    {
+        if (m_owner)
+            m_group->advance(this, seconds);
+        return;
+    }
     if (!m_owner)
         return;
     Operation operation(*this);
@@ -519,7 +589,26 @@ void AnimationController::update(bool, float seconds)
     {
         // Cleared first: a play the host defers from one of this play's callbacks is kept.
         m_pendingPlay = false;
+        if (m_group)
+        {
+            // The group takes this frame's step now: a play that leaves it plays on from where
+            // the group stood before it, and this frame's step follows in the avatar's own states.
+            m_group->advance(this, seconds);
+            m_leaveRewind = finiteOrZero(seconds) * mainPace();
+        }
         play(m_pendingType, m_pendingBlend, m_pendingStart, m_pendingCallback);
+        const bool stayed = m_group != nullptr;
+        m_leaveRewind = 0.0f;
+        if (stayed)
+            return;
+    }
+    if (!m_group && m_sharedDetail && !m_keepOwnPose && canSharePose())
+        joinSharedPose(finiteOrZero(seconds));
+    m_keepOwnPose = false;
+    if (m_group)
+    {
+        m_group->advance(this, seconds);
+        return;
     }
     // An undefined frame time would leave the gathered time undefined, and the avatar still, for good.
     m_tickAccum += finiteOrZero(seconds);
@@ -673,6 +762,8 @@ AnimationType AnimationController::searchAnimation(unsigned layer) const
 
 void AnimationController::clearAnimation(unsigned layer)
 {
+    if (m_group && layer == LAYER_WHOLE_BODY)
+        leaveSharedPose();
     switch (layer)
     {
     case LAYER_WHOLE_BODY:
@@ -692,6 +783,7 @@ void AnimationController::clearAnimation(unsigned layer)
         m_overlay.weight = 0.0f;
         releaseLayer(m_main);
         // The former overlay fades in from 0 as the main animation, over whatever fades out.
+        m_phaseDebt = 0.0f;
         m_main.state = former.state;
         m_main.type = former.type;
         m_main.weight = 0.0f;
@@ -713,5 +805,99 @@ void AnimationController::clearAnimation(unsigned layer)
     default:
         return;
     }
+    applyWeights();
+}
+
+// --- Shared pose ----------------------------------------------------------------------------
+
+void AnimationController::setSharedDetail(bool shared)
+{
+    m_sharedDetail = shared;
+    if (!shared && m_group)
+        leaveSharedPose();
+}
+
+float AnimationController::mainPace()
+{
+    return m_playSpeed * mainRate();
+}
+
+void AnimationController::ratesChanged()
+{
+    if (m_group && m_owner && mainPace() != m_group->rate())
+        leaveSharedPose();
+}
+
+void AnimationController::keepOwnPose()
+{
+    m_keepOwnPose = true;
+    if (m_group)
+        leaveSharedPose();
+}
+
+bool AnimationController::canSharePose() const
+{
+    return m_entity && m_main.state && m_main.type != ANIM_NONE && !m_main.playOnce && m_main.weight >= 1.0f &&
+           !m_prev.state && !m_overlay.state && !m_pose.state && !m_staticPose && !m_paused && !m_pendingPlay &&
+           m_main.state->getLoop() && m_main.state->getEnabled();
+}
+
+void AnimationController::joinSharedPose(float seconds)
+{
+    const float pace = mainPace();
+    float debt = m_phaseDebt;
+    avatar_detail::PoseGroup* group =
+        avatar_detail::PoseSharing::instance().join(m_entity, m_main.state, pace, seconds * pace, debt);
+    if (!group)
+    {
+        // Refused by the engine after the masks were freed: those still there are counted again,
+        // and the layers write theirs anew.
+        m_masks.clear();
+        for (const auto& entry : m_entity->getAllAnimationStates()->getAnimationStates())
+            if (entry.second->hasBlendMask())
+                m_masks.emplace_back(entry.second, entry.second->getBlendMask());
+        applyWeights();
+        return;
+    }
+    // Every mask on the entity's states went with the join; the states themselves, unless the
+    // entity started the group.
+    m_masks.clear();
+    m_phaseDebt = debt;
+    m_group = group;
+    ++m_statesGeneration;
+    m_main.state = group->state();
+    m_main.weight = 1.0f;
+    m_main.upper = m_main.lower = 1.0f;
+    m_rateState = nullptr;
+    m_tickAccum = 0.0f;
+    m_step = 0.0f;
+}
+
+void AnimationController::leaveSharedPose()
+{
+    avatar_detail::PoseGroup* group = m_group;
+    m_group = nullptr;
+    ++m_statesGeneration;
+    const float length = group->state()->getLength();
+    float time = group->state()->getTimePosition() - m_leaveRewind;
+    if (time < 0.0f)
+        time = length > 0.0f ? std::fmod(time, length) + length : 0.0f;
+    const std::string name = group->state()->getAnimationName();
+    avatar_detail::PoseSharing::instance().leave(group, m_entity, this);
+    m_rateState = nullptr;
+    m_tickAccum = 0.0f;
+    m_step = 0.0f;
+    // The main loop plays on from the group's phase, in the entity's own state.
+    Ogre::AnimationState* own = findState(name.c_str());
+    m_main.state = own;
+    if (!own)
+    {
+        forgetLayers();
+        return;
+    }
+    own->setEnabled(true);
+    own->setLoop(true);
+    own->setTimePosition(time);
+    m_main.weight = 1.0f;
     applyWeights();
 }

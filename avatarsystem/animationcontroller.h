@@ -14,7 +14,8 @@ class AnimationDB;
 namespace avatar_detail
 {
 struct BodyPartition;
-}
+class PoseGroup;
+} // namespace avatar_detail
 
 /// Drives the skeletal animations of one avatar's entity in four layers: a main animation, the
 /// previous main animation while it fades out, an upper-body overlay and an additive pose.
@@ -49,6 +50,18 @@ struct BodyPartition;
 /// - Every play-once main or overlay started reaches its end event while the avatar is updated
 ///   unpaused and not held in a still pose, unless it is replaced, dropped by a whole-body play,
 ///   cleared, or its state moves to another layer (with a stop event).
+///
+/// Shared pose: at the shared detail level (AvatarSystemManager::setDetailLevel), an avatar whose
+/// animation is a plain looping main (faded in, no previous, overlay or pose layer, no still pose,
+/// not paused, no deferred play waiting) shows the pose of a group of avatars of its skeleton that
+/// play the same animation at the same pace, at a phase within half a phase bucket of its own. Its
+/// entity then shares the group's skeleton instance and states: the controller writes nothing into
+/// them, and the first member updated in a frame advances the group. Whatever needs more than
+/// the group's pose (a play that changes anything, a still pose, clearing the main layer, pause, a
+/// new pace, manual stepping, the full level) first gives the entity its own skeleton back, at the
+/// group's phase, and the avatar joins again at a later update once it is back to a plain loop.
+/// Events, getPlayPercent and searchAnimation answer the same at both levels, within the phase
+/// difference of a bucket.
 ///
 /// Looping: a main animation loops in OGRE's sense when its row plays in a loop. Play-once
 /// overlays and poses do not loop: they stop at their last frame, so they always reach the 99 %
@@ -106,13 +119,13 @@ public:
     /// The bound entity, or null.
     Ogre::Entity* getEntity() const { return m_entity; }
     /// A paused controller ignores plays and updates; a deferred play waits for the unpause.
-    void setPause(bool paused) { m_paused = paused; }
+    void setPause(bool paused);
     /// Whether the controller is paused.
     bool isPaused() const { return m_paused; }
     /// Stores the merge flag; no behaviour depends on it.
     void setMerge(bool merge) { m_merge = merge; }
     /// A factor on the pace of every layer (1 normal).
-    void setPlaySpeed(float speed) { m_playSpeed = speed; }
+    void setPlaySpeed(float speed);
     /// Replaces the listener, the deferred play's too; the one replaced hears nothing more.
     void setCallback(IActionCallback* callback);
     /// A tick is processed once more time than this has gathered; an undefined limit counts as 0.
@@ -174,6 +187,22 @@ public:
     bool isStaticPose() const { return m_staticPose; }
     /// The weight state gives the upper-body and the lower-body bones now (0 when it is no layer's).
     void getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const;
+
+    /// Allows (true) or forbids the shared pose. Forbidden, the avatar leaves its group at once;
+    /// allowed, it joins one at its next update that finds it playing a plain loop.
+    void setSharedDetail(bool shared);
+    /// Whether the shared pose is allowed.
+    bool isSharedDetail() const { return m_sharedDetail; }
+    /// Whether the entity shows a group's pose now.
+    bool isSharingPose() const { return m_group != nullptr; }
+    /// Counts the changes of the entity's animation state set that a shared pose makes (joining
+    /// or leaving): state pointers taken from the entity before a change are invalid after it.
+    unsigned getStatesGeneration() const { return m_statesGeneration; }
+    /// The owner's movement speeds changed: a shared avatar whose pace no longer is its group's leaves it.
+    void ratesChanged();
+    /// The owner steps a state of its own by hand: the entity gets its own skeleton back and keeps
+    /// it at least until the update after the next.
+    void keepOwnPose();
 
     /// For the owner letting go while a call of this controller is still running (the host
     /// destroyed the avatar from a callback): false when none runs, and the owner deletes it;
@@ -263,6 +292,14 @@ private:
     void applyWeights();
     /// Forgets every layer without touching its state (the states belong to an entity let go of).
     void forgetLayers();
+    /// Whether the layers are a plain loop that a group's pose can show.
+    bool canSharePose() const;
+    /// The pace of the main layer: the play speed times the run or walk rate.
+    float mainPace();
+    /// Joins the group nearest to where this frame of seconds takes the main loop.
+    void joinSharedPose(float seconds);
+    /// Takes the entity's own skeleton back and plays the main loop on from the group's phase.
+    void leaveSharedPose();
 
     Layer m_main;
     Layer m_prev;
@@ -296,6 +333,17 @@ private:
     // The blend masks this controller put on the bound entity's states, as it last saw them.
     std::vector<std::pair<Ogre::AnimationState*, const std::vector<float>*>> m_masks;
     std::vector<Event> m_events;
+    // The group whose pose the entity shows, or null.
+    avatar_detail::PoseGroup* m_group = nullptr;
+    bool m_sharedDetail = false;
+    bool m_keepOwnPose = false;
+    // What a leave inside an update takes back from the group's time: the group's step of this
+    // frame, which the avatar's own states take after the play that made it leave.
+    float m_leaveRewind = 0.0f;
+    // How far the main loop's own phase is ahead of its state's time: what joining groups moved
+    // it by, made good at the next join, so that it never strays more than half a bucket.
+    float m_phaseDebt = 0.0f;
+    unsigned m_statesGeneration = 0;
     int m_running = 0;
     int m_queueing = 0;
     bool m_retired = false;

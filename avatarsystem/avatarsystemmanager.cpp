@@ -8,6 +8,7 @@
 #include "avatarsystem/detail/contentrules.h"
 #include "avatarsystem/detail/entityfactory.h"
 #include "avatarsystem/detail/ogreguard.h"
+#include "avatarsystem/detail/posesharing.h"
 #include "avatarsystem/detail/scenewatch.h"
 #include "avatarsystem/detail/tablefile.h"
 #include "avatarsystem/ewchardb.h"
@@ -165,6 +166,8 @@ void AvatarSystemManager::queueBuild(unsigned uniqueID, int kind)
 
 void AvatarSystemManager::update(float /*seconds*/)
 {
+    // Shared poses move on once in this frame, at their first member's update.
+    avatar_detail::PoseSharing::instance().beginFrame();
     // At most one avatar is built per call. Requests whose avatar is gone are dropped on the way;
     // a player waiting for renderObj keeps its place without holding up the requests behind it;
     // a build that fails goes to the back of the queue so that the others get their turn.
@@ -643,4 +646,54 @@ void AvatarSystemManager::setInstanceTransoarency(IInstance* instance, float alp
 {
     if (instance)
         avatar_detail::guarded("setting transparency", [&] { instance->setInstanceTransoarency(alpha, true); });
+}
+
+// --- Shared animation -----------------------------------------------------------------------
+
+namespace
+{
+
+/// The controller of a live avatar of the system, or null.
+AnimationController* controllerOf(IInstance* instance)
+{
+    auto* avatar = dynamic_cast<InstanceBase*>(instance);
+    return avatar ? avatar->getAnimationController() : nullptr;
+}
+
+} // namespace
+
+bool AvatarSystemManager::setDetailLevel(IInstance* instance, DetailLevel level)
+{
+    AnimationController* controller = controllerOf(instance);
+    if (!controller || (level != DETAIL_FULL && level != DETAIL_SHARED))
+        return false;
+    controller->setSharedDetail(level == DETAIL_SHARED);
+    return true;
+}
+
+AvatarSystemManager::DetailLevel AvatarSystemManager::getDetailLevel(IInstance* instance) const
+{
+    AnimationController* controller = controllerOf(instance);
+    return controller && controller->isSharedDetail() ? DETAIL_SHARED : DETAIL_FULL;
+}
+
+bool AvatarSystemManager::isSharingPose(IInstance* instance) const
+{
+    AnimationController* controller = controllerOf(instance);
+    return controller && controller->isSharingPose();
+}
+
+void AvatarSystemManager::setSharedPhaseBuckets(unsigned buckets)
+{
+    avatar_detail::PoseSharing::instance().setBuckets(buckets);
+}
+
+unsigned AvatarSystemManager::getSharedPhaseBuckets() const
+{
+    return avatar_detail::PoseSharing::instance().buckets();
+}
+
+std::size_t AvatarSystemManager::getNumSharedPoses() const
+{
+    return avatar_detail::PoseSharing::instance().numGroups();
 }

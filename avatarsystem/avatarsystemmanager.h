@@ -50,6 +50,13 @@ struct AVATARSYSTEM_API CreateRequest
 class AVATARSYSTEM_API AvatarSystemManager : public IAvatarSystem, public Ogre::Singleton<AvatarSystemManager>
 {
 public:
+    /// How much of its own animation an avatar computes (setDetailLevel).
+    enum DetailLevel
+    {
+        DETAIL_FULL = 0,  ///< its own skeleton and layers, every frame (every avatar at first)
+        DETAIL_SHARED = 1 ///< a plain looping main animation shows a group's pose, computed once a frame
+    };
+
     /// The kind of a queued build (CreateRequest::kind).
     enum RequestKind
     {
@@ -107,6 +114,39 @@ public:
     int getTextureFilterType() { return m_textureFilterType; }
     /// The budget setLoadFrameTime stored (20 ms at first); update() does not consult it.
     float getLoadFrameTime() const { return m_loadFrameTime; }
+
+    /// @name Shared animation for crowds
+    /// Background avatars at the shared detail level cost the engine and the library next to
+    /// nothing a frame: avatars of one skeleton playing the same looping main animation at the
+    /// same pace show one pose, computed once a frame, at a phase within half a phase bucket of
+    /// their own (the engine shares one skeleton instance among them). The host calls update()
+    /// every frame and each avatar's IInstance::update as always; a group moves on at the first
+    /// update of one of its members after update().
+    //@{
+    /// Sets the detail level of an avatar of the system (its animation controller keeps it across
+    /// rebuilds). DETAIL_SHARED takes effect at the avatar's next IInstance::update that finds it
+    /// playing a plain looping main animation (faded in, no overlay, pose, still pose, pause or
+    /// deferred play), and holds until it needs more than its group's pose: then it takes its own
+    /// skeleton back at once, continuing from the group's phase, and joins a group again once it
+    /// is back to a plain loop. DETAIL_FULL takes its own skeleton back at once. Events,
+    /// getPlayPercent and searchAnimation answer as at full detail (getPlayPercent within a
+    /// bucket's phase difference); objects on its bones stay on its own bones (a TagPoint the host
+    /// kept from Entity::attachObjectToBone is replaced whenever the avatar joins or leaves).
+    /// False, changing nothing, for null, a destroyed avatar or an object the system did not make.
+    bool setDetailLevel(IInstance* instance, DetailLevel level);
+    /// The level last set (DETAIL_FULL for anything setDetailLevel refuses).
+    DetailLevel getDetailLevel(IInstance* instance) const;
+    /// Whether the avatar shows a group's pose right now.
+    bool isSharingPose(IInstance* instance) const;
+    /// The number of phase buckets of each skeleton, animation and pace (4 at first, kept within
+    /// 1 to 64): more buckets keep shared avatars nearer their own phase and make more poses to
+    /// compute. Groups formed from now on use it.
+    void setSharedPhaseBuckets(unsigned buckets);
+    /// The number of phase buckets groups formed from now on use.
+    unsigned getSharedPhaseBuckets() const;
+    /// The number of shared poses (groups) now.
+    std::size_t getNumSharedPoses() const;
+    //@}
 
     /// Builds an NPC at once from the NPC table row of that name (an unknown name registers an
     /// avatar that has no entity). Null without the scene manager.

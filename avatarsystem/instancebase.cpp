@@ -211,6 +211,8 @@ void InstanceBase::setSpeed(float runSpeed, float walkSpeed)
 {
     m_speedA = runSpeed;
     m_speedB = walkSpeed;
+    if (m_animCtrl)
+        m_animCtrl->ratesChanged();
 }
 
 void InstanceBase::setPause(bool paused)
@@ -227,9 +229,11 @@ void InstanceBase::setTickTimeLimit(float seconds)
 
 void InstanceBase::setNewAimationState(int index, bool smooth)
 {
+    refreshStates();
     if (index < 0 || static_cast<std::size_t>(index) >= m_animationList.size())
         return;
     m_currentAnimState = m_animationList[static_cast<std::size_t>(index)];
+    m_currentAnimName = m_currentAnimState->getAnimationName();
     playAnimation(m_currentAnimState->getAnimationName().c_str(), smooth ? BLEND_SMOOTH : BLEND_IMMEDIATE, nullptr);
 }
 
@@ -267,8 +271,31 @@ void InstanceBase::animationAddTime(float seconds)
 {
     // An undefined time would leave the state's time undefined, and the animation frozen, for good.
     const float step = seconds * m_animationPlaySpeed;
-    if (!m_isPaused && m_currentAnimState && std::isfinite(step))
+    if (m_isPaused || !m_currentAnimState || !std::isfinite(step))
+        return;
+    // A state stepped by hand is the avatar's own: no group shows it.
+    if (m_animCtrl)
+        m_animCtrl->keepOwnPose();
+    refreshStates();
+    if (m_currentAnimState)
         m_currentAnimState->addTime(step);
+}
+
+void InstanceBase::refreshStates()
+{
+    // Joining or leaving a shared pose replaces the entity's state set: the states listed go with it.
+    if (!m_animCtrl || m_statesSeen == m_animCtrl->getStatesGeneration())
+        return;
+    m_statesSeen = m_animCtrl->getStatesGeneration();
+    if (!m_animationList.empty())
+        initAnimation();
+    if (m_currentAnimState)
+    {
+        Ogre::Entity* entity = getEntityPtr();
+        m_currentAnimState = entity && entity->hasAnimationState(m_currentAnimName)
+                                 ? entity->getAnimationState(m_currentAnimName)
+                                 : nullptr;
+    }
 }
 
 bool InstanceBase::hasAnimation(AnimationType type)

@@ -78,6 +78,8 @@ protected:
     /// OGRE objects that nothing destroys.
     void markDestroyed() { m_destroyed = true; }
     bool isDestroyed() const { return m_destroyed; }
+    /// Lists the entity's states again when a shared pose was joined or left since they were listed.
+    void refreshStates();
     /// Watches m_entity: when anyone but the avatar destroys it (the host clearing its scene or
     /// destroying its scene manager), the avatar forgets it and its animation states.
     void watchEntity();
@@ -109,6 +111,8 @@ protected:
     IRttObjectCallback* m_rttCallback = nullptr;
     I3DRttObjectCallback* m_rtt3DCallback = nullptr;
     Ogre::AnimationState* m_currentAnimState = nullptr;
+    std::string m_currentAnimName;
+    unsigned m_statesSeen = 0;
     AnimationController* m_animCtrl = nullptr;
     std::vector<Ogre::AnimationState*> m_animationList;
 

@@ -15,6 +15,7 @@
 #include <OgreEntity.h>
 #include <OgreSceneManager.h>
 #include <OgreSkeletonInstance.h>
+#include <OgreTagPoint.h>
 
 #include <gtest/gtest.h>
 
@@ -484,9 +485,11 @@ TEST_F(SharedNames, aStateThatMovesToAnotherLayerIsThatLayersAndTheOverlayEnds)
 class RandomHost
 {
 public:
-    RandomHost(unsigned seed, bool sharedNames)
+    /// shared: avatars go to the shared detail level and back, and frames begin with the
+    /// system's update, so that they join and leave shared poses under every other operation.
+    RandomHost(unsigned seed, bool sharedNames, bool shared = false)
         : m_rng(seed), m_system(IAvatarSystem::getSingletonPtr()), m_manager(AvatarSystemManager::getSingleton()),
-          m_sharedNames(sharedNames)
+          m_sharedNames(sharedNames), m_shared(shared)
     {
     }
 
@@ -504,6 +507,8 @@ public:
         settle();
         return m_failures;
     }
+    /// How many times an avatar was found sharing a pose after a step.
+    int sharedChecks() const { return m_sharedChecks; }
 
 private:
     struct Avatar
@@ -688,17 +693,28 @@ private:
             destroyAndDelete(avatar);
         else if (op < 58 && pick(4) == 0)
             releaseAll();
+        else if (m_shared && op < 66)
+        {
+            const bool shared = pick(4) != 0;
+            note(who + (shared ? "shared" : "full"));
+            m_manager.setDetailLevel(instance, shared ? AvatarSystemManager::DETAIL_SHARED
+                                                      : AvatarSystemManager::DETAIL_FULL);
+        }
         else
         {
             const float dt = oneOf({1.0f / 60.0f, 0.05f, 0.1f, 0.25f});
             note("frames of " + std::to_string(dt));
             for (unsigned frame = 0, frames = 1 + pick(3); frame < frames; ++frame)
+            {
+                if (m_shared)
+                    m_system->update(dt);
                 for (Avatar& each : m_avatars)
                     if (each.instance)
                     {
                         markEmptyMain(each);
                         each.instance->update(true, dt);
                     }
+            }
         }
     }
 
@@ -758,7 +774,28 @@ private:
             }
             if (controller.getMainState() && controller.getMainWeight() >= 1.0f)
                 avatar.allowPartial = false;
+            if (controller.isSharingPose())
+            {
+                ++m_sharedChecks;
+                checkShared(entity);
+            }
         }
+    }
+
+    /// A member of a shared pose: one enabled state, no masks on the shared set, and every object
+    /// on its bones hung on its own bones.
+    void checkShared(Ogre::Entity* entity)
+    {
+        Ogre::AnimationStateSet* states = entity->getAllAnimationStates();
+        if (states->getEnabledAnimationStates().size() != 1)
+            fail("a shared pose with " + std::to_string(states->getEnabledAnimationStates().size()) +
+                 " enabled states");
+        for (const auto& entry : states->getAnimationStates())
+            if (entry.second->hasBlendMask())
+                fail("a shared state with a blend mask: " + entry.first);
+        for (Ogre::MovableObject* object : entity->getAttachedObjects())
+            if (static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity() != entity)
+                fail("an object on a shared bone hangs on another avatar");
     }
 
     /// No more reactions, no pause, no limit: every play-once overlay and main must reach its end.
@@ -799,7 +836,9 @@ private:
     IAvatarSystem* m_system;
     AvatarSystemManager& m_manager;
     bool m_sharedNames;
+    bool m_shared;
     bool m_quiet = false;
+    int m_sharedChecks = 0;
     int m_step = 0;
     Avatar m_avatars[2];
     std::deque<std::unique_ptr<Listener>> m_listeners;
@@ -817,7 +856,7 @@ int randomSteps()
 class RandomAnimationHost : public PackSystemTest
 {
 protected:
-    void runSeeds(bool sharedNames)
+    void runSeeds(bool sharedNames, bool shared = false)
     {
         Listener::s_callsToDeleted = 0;
         // With any one of the listener, shared-state or cross-fade mends undone, these seeds fail
@@ -829,9 +868,13 @@ protected:
         for (unsigned seed = 1; seed <= seeds; ++seed)
         {
             SCOPED_TRACE("seed " + std::to_string(seed));
-            RandomHost host(seed, sharedNames);
+            RandomHost host(seed, sharedNames, shared);
             for (const std::string& failure : host.run(randomSteps()))
                 ADD_FAILURE() << failure;
+            if (shared)
+            {
+                EXPECT_GT(host.sharedChecks(), randomSteps() / 20) << "avatars spent steps in shared poses";
+            }
         }
     }
 };
@@ -839,6 +882,12 @@ protected:
 TEST_F(RandomAnimationHost, theInvariantsHoldOnThePack)
 {
     runSeeds(false);
+}
+
+TEST_F(RandomAnimationHost, theInvariantsHoldWithAvatarsJoiningAndLeavingSharedPoses)
+{
+    runSeeds(false, true);
+    EXPECT_EQ(manager->getNumSharedPoses(), 0u);
 }
 
 TEST_F(RandomAnimationHost, theInvariantsHoldOnATableWithSharedNames)
