@@ -67,7 +67,8 @@ float poseDistance(const std::vector<Ogre::Quaternion>& a, const std::vector<Ogr
     {
         const Ogre::Quaternion& p = a[i];
         const Ogre::Quaternion q = p.Dot(b[i]) < 0.0f ? -b[i] : b[i];
-        worst = std::max({worst, std::fabs(p.w - q.w), std::fabs(p.x - q.x), std::fabs(p.y - q.y), std::fabs(p.z - q.z)});
+        worst =
+            std::max({worst, std::fabs(p.w - q.w), std::fabs(p.x - q.x), std::fabs(p.y - q.y), std::fabs(p.z - q.z)});
     }
     return worst;
 }
@@ -297,6 +298,69 @@ TEST_F(SharedPose, destroyedPooledAndHostDestroyedMembersLeaveNoSharingBehind)
     frames(crowd, 2);
 }
 
+TEST_F(SharedPose, aSceneManagerTheHostDestroysTakesEveryGroupAndANewOneServes)
+{
+    std::vector<IInstance*> crowd = {walker(0.0f), walker(0.0f), walker(0.5f)};
+    for (IInstance* avatar : crowd)
+        manager->setDetailLevel(avatar, AvatarSystemManager::DETAIL_SHARED);
+    frames(crowd, 2);
+    ASSERT_GE(manager->getNumSharedPoses(), 1u);
+    HeadlessOgre::destroySceneManager();
+    EXPECT_EQ(manager->getNumSharedPoses(), 0u);
+    frames(crowd, 2);
+    for (IInstance* avatar : crowd)
+        EXPECT_FALSE(manager->isSharingPose(avatar));
+
+    scene = HeadlessOgre::createSceneManager();
+    std::vector<IInstance*> next = {walker(0.0f), walker(0.0f)};
+    for (IInstance* avatar : next)
+        manager->setDetailLevel(avatar, AvatarSystemManager::DETAIL_SHARED);
+    frames(next, 2);
+    EXPECT_TRUE(next[1]->getEntityPtr()->sharesSkeletonInstance());
+}
+
+TEST_F(SharedPose, automaticAvatarsShareBeyondTheViewpointsDistanceAndPinnedOnesNever)
+{
+    std::vector<IInstance*> crowd = {walker(0.0f), walker(0.0f), walker(0.0f)};
+    std::vector<Ogre::SceneNode*> places;
+    for (std::size_t i = 0; i < crowd.size(); ++i)
+    {
+        places.push_back(scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(0, 0, 100.0f)));
+        places.back()->attachObject(crowd[i]->getEntityPtr());
+    }
+    manager->setDetailLevel(crowd[0], AvatarSystemManager::DETAIL_AUTOMATIC);
+    manager->setDetailLevel(crowd[1], AvatarSystemManager::DETAIL_AUTOMATIC);
+    // Without a viewpoint, automatic is full.
+    frames(crowd, 2);
+    EXPECT_FALSE(manager->isSharingPose(crowd[0]));
+
+    manager->setViewpoint(Ogre::Vector3::ZERO, 50.0f);
+    frames(crowd, 2);
+    EXPECT_TRUE(manager->isSharingPose(crowd[0]));
+    EXPECT_TRUE(manager->isSharingPose(crowd[1]));
+    EXPECT_FALSE(manager->isSharingPose(crowd[2])) << "an avatar pinned at full detail stays full";
+    EXPECT_EQ(manager->getDetailLevel(crowd[0]), AvatarSystemManager::DETAIL_AUTOMATIC);
+
+    // Within nine tenths of the distance it leaves at its next update, its walk going on; between
+    // the two it stays as it is.
+    Ogre::AnimationState* shared = crowd[0]->getEntityPtr()->getAnimationState("Walk");
+    const float groupTime = shared->getTimePosition();
+    places[0]->setPosition(0, 0, 47.0f);
+    places[1]->setPosition(0, 0, 40.0f);
+    frames({crowd[0], crowd[1]}, 1);
+    EXPECT_TRUE(manager->isSharingPose(crowd[0]));
+    EXPECT_FALSE(manager->isSharingPose(crowd[1]));
+    EXPECT_NEAR(crowd[1]->getEntityPtr()->getAnimationState("Walk")->getTimePosition(), groupTime + kFrame, 1e-4f);
+    places[1]->setPosition(0, 0, 48.0f);
+    frames(crowd, 1);
+    EXPECT_FALSE(manager->isSharingPose(crowd[1])) << "it joins again only beyond the distance";
+    manager->setViewpoint(Ogre::Vector3::ZERO, 0.0f);
+    frames(crowd, 1);
+    EXPECT_FALSE(manager->isSharingPose(crowd[0]));
+    for (Ogre::SceneNode* place : places)
+        scene->destroySceneNode(place);
+}
+
 TEST_F(SharedPose, detailLevelsAreRefusedForWhatIsNoLiveAvatar)
 {
     IInstance* avatar = walker(0.0f);
@@ -330,8 +394,7 @@ public:
         {
             IInstance* extra = m_system->createPlayer(std::string("Warrior"));
             extra->setSpeed(6.0f, 2.5f);
-            extra->playAnimation(i % 2 ? kWalk : kStand, BLEND_IMMEDIATE, 0.25f * static_cast<float>(i), nullptr,
-                                 true);
+            extra->playAnimation(i % 2 ? kWalk : kStand, BLEND_IMMEDIATE, 0.25f * static_cast<float>(i), nullptr, true);
             m_manager->setDetailLevel(extra, AvatarSystemManager::DETAIL_SHARED);
             m_extras.push_back(extra);
         }
@@ -350,8 +413,8 @@ private:
     void step()
     {
         const unsigned op = pick(100);
-        const AnimationType type = static_cast<AnimationType>(pack::kAnimationTypes[pick(
-            static_cast<unsigned>(pack::kAnimationTypes.size()))]);
+        const AnimationType type = static_cast<AnimationType>(
+            pack::kAnimationTypes[pick(static_cast<unsigned>(pack::kAnimationTypes.size()))]);
         const ANI_BLEND_TYPE blend = pick(2) ? BLEND_SMOOTH : BLEND_IMMEDIATE;
         const float start = pick(3) ? 0.0f : 0.5f;
         if (op < 25)
