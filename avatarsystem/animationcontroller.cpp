@@ -24,6 +24,8 @@ const float s_overlayFadeOut = 0.9f;
 const float s_startScale = 0.99f;
 const float s_quickFade = 10.0f;
 const unsigned s_lastSearchedType = 1004;
+// AvatarSystemManager::DetailLevel.
+const int s_detailFull = 0, s_detailShared = 1, s_detailByDistance = 2;
 
 const char* const s_runAnimations[] = {"Run", "Main_run", "Pair_run", "Heavy_run", "Long_run", "Master_run", "Bow_run"};
 
@@ -573,9 +575,15 @@ void AnimationController::update(bool, float seconds)
     // A shared avatar's whole frame: its group moves on, once a frame for all its members.
     if (m_group && !m_pendingPlay)
     {
-        if (m_owner)
+        if (!m_owner)
+            return;
+        if (m_detail == s_detailShared || wantsSharedPose(true))
+        {
             m_group->advance(this, seconds);
-        return;
+            return;
+        }
+        // Come near the viewpoint: this frame is its own.
+        leaveSharedPoseInFrame(seconds);
     }
     if (!m_owner)
         return;
@@ -602,7 +610,7 @@ void AnimationController::update(bool, float seconds)
         if (stayed)
             return;
     }
-    if (!m_group && m_sharedDetail && !m_keepOwnPose && canSharePose())
+    if (!m_group && m_detail != s_detailFull && !m_keepOwnPose && canSharePose() && wantsSharedPose(false))
         joinSharedPose(finiteOrZero(seconds));
     m_keepOwnPose = false;
     if (m_group)
@@ -810,11 +818,27 @@ void AnimationController::clearAnimation(unsigned layer)
 
 // --- Shared pose ----------------------------------------------------------------------------
 
-void AnimationController::setSharedDetail(bool shared)
+void AnimationController::setDetailLevel(int level)
 {
-    m_sharedDetail = shared;
-    if (!shared && m_group)
+    if (level != s_detailFull && level != s_detailShared && level != s_detailByDistance)
+        return;
+    m_detail = level;
+    if (level == s_detailFull && m_group)
         leaveSharedPose();
+}
+
+bool AnimationController::wantsSharedPose(bool sharing) const
+{
+    return m_detail == s_detailShared ||
+           (m_detail == s_detailByDistance && avatar_detail::PoseSharing::instance().isFar(m_entity, sharing));
+}
+
+void AnimationController::leaveSharedPoseInFrame(float seconds)
+{
+    m_group->advance(this, seconds);
+    m_leaveRewind = finiteOrZero(seconds) * mainPace();
+    leaveSharedPose();
+    m_leaveRewind = 0.0f;
 }
 
 float AnimationController::mainPace()

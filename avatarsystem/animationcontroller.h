@@ -188,11 +188,13 @@ public:
     /// The weight state gives the upper-body and the lower-body bones now (0 when it is no layer's).
     void getLayerWeights(const Ogre::AnimationState* state, float& upper, float& lower) const;
 
-    /// Allows (true) or forbids the shared pose. Forbidden, the avatar leaves its group at once;
-    /// allowed, it joins one at its next update that finds it playing a plain loop.
-    void setSharedDetail(bool shared);
-    /// Whether the shared pose is allowed.
-    bool isSharedDetail() const { return m_sharedDetail; }
+    /// The detail level, an AvatarSystemManager::DetailLevel: at full detail the avatar leaves
+    /// its group at once; shared, it joins one at its next update that finds it playing a plain
+    /// loop; automatic, it does so while it stands beyond the viewpoint's distance, and leaves at
+    /// its first update within nine tenths of it. Other values are ignored.
+    void setDetailLevel(int level);
+    /// The detail level last set (an AvatarSystemManager::DetailLevel).
+    int getDetailLevel() const { return m_detail; }
     /// Whether the entity shows a group's pose now.
     bool isSharingPose() const { return m_group != nullptr; }
     /// Counts the changes of the entity's animation state set that a shared pose makes (joining
@@ -300,6 +302,10 @@ private:
     void joinSharedPose(float seconds);
     /// Takes the entity's own skeleton back and plays the main loop on from the group's phase.
     void leaveSharedPose();
+    /// As leaveSharedPose, at the start of an update whose step the avatar's own states take.
+    void leaveSharedPoseInFrame(float seconds);
+    /// Whether the level lets the avatar show a group's pose now (sharing: it shows one).
+    bool wantsSharedPose(bool sharing) const;
 
     Layer m_main;
     Layer m_prev;
@@ -335,7 +341,7 @@ private:
     std::vector<Event> m_events;
     // The group whose pose the entity shows, or null.
     avatar_detail::PoseGroup* m_group = nullptr;
-    bool m_sharedDetail = false;
+    int m_detail = 0;
     bool m_keepOwnPose = false;
     // What a leave inside an update takes back from the group's time: the group's step of this
     // frame, which the avatar's own states take after the play that made it leave.

@@ -17,6 +17,7 @@
 #include <OgreRoot.h>
 #include <OgreSceneManager.h>
 #include <OgreSkeletonInstance.h>
+#include <OgreVector.h>
 
 #include <algorithm>
 #include <cassert>
@@ -665,22 +666,27 @@ AnimationController* controllerOf(IInstance* instance)
 bool AvatarSystemManager::setDetailLevel(IInstance* instance, DetailLevel level)
 {
     AnimationController* controller = controllerOf(instance);
-    if (!controller || (level != DETAIL_FULL && level != DETAIL_SHARED))
+    if (!controller || (level != DETAIL_FULL && level != DETAIL_SHARED && level != DETAIL_AUTOMATIC))
         return false;
-    controller->setSharedDetail(level == DETAIL_SHARED);
+    controller->setDetailLevel(level);
     return true;
 }
 
 AvatarSystemManager::DetailLevel AvatarSystemManager::getDetailLevel(IInstance* instance) const
 {
     AnimationController* controller = controllerOf(instance);
-    return controller && controller->isSharedDetail() ? DETAIL_SHARED : DETAIL_FULL;
+    return controller ? static_cast<DetailLevel>(controller->getDetailLevel()) : DETAIL_FULL;
 }
 
 bool AvatarSystemManager::isSharingPose(IInstance* instance) const
 {
     AnimationController* controller = controllerOf(instance);
     return controller && controller->isSharingPose();
+}
+
+void AvatarSystemManager::setViewpoint(const Ogre::Vector3& eye, float sharedBeyond)
+{
+    avatar_detail::PoseSharing::instance().setViewpoint(eye, sharedBeyond);
 }
 
 void AvatarSystemManager::setSharedPhaseBuckets(unsigned buckets)

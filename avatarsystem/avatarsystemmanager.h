@@ -53,8 +53,9 @@ public:
     /// How much of its own animation an avatar computes (setDetailLevel).
     enum DetailLevel
     {
-        DETAIL_FULL = 0,  ///< its own skeleton and layers, every frame (every avatar at first)
-        DETAIL_SHARED = 1 ///< a plain looping main animation shows a group's pose, computed once a frame
+        DETAIL_FULL = 0,     ///< its own skeleton and layers, every frame (every avatar at first)
+        DETAIL_SHARED = 1,   ///< a plain looping main animation shows a group's pose, computed once a frame
+        DETAIL_AUTOMATIC = 2 ///< shared while farther from the viewpoint than its distance (setViewpoint)
     };
 
     /// The kind of a queued build (CreateRequest::kind).
@@ -128,12 +129,21 @@ public:
     /// playing a plain looping main animation (faded in, no overlay, pose, still pose, pause or
     /// deferred play), and holds until it needs more than its group's pose: then it takes its own
     /// skeleton back at once, continuing from the group's phase, and joins a group again once it
-    /// is back to a plain loop. DETAIL_FULL takes its own skeleton back at once. Events,
+    /// is back to a plain loop. DETAIL_AUTOMATIC does the same while the avatar stands far from
+    /// the viewpoint (setViewpoint). DETAIL_FULL takes its own skeleton back at once, and keeps
+    /// the avatar at full detail whatever its distance. Events,
     /// getPlayPercent and searchAnimation answer as at full detail (getPlayPercent within a
     /// bucket's phase difference); objects on its bones stay on its own bones (a TagPoint the host
     /// kept from Entity::attachObjectToBone is replaced whenever the avatar joins or leaves).
     /// False, changing nothing, for null, a destroyed avatar or an object the system did not make.
     bool setDetailLevel(IInstance* instance, DetailLevel level);
+    /// Where the host's camera is and how far from it avatars at DETAIL_AUTOMATIC share a pose:
+    /// such an avatar joins a group at an update that finds its scene node farther than
+    /// sharedBeyond from eye, and leaves at its first update within nine tenths of it. The host
+    /// calls it whenever its camera moves (once a frame is cheap). Until it is called, or with a
+    /// distance that is not a positive number, avatars at DETAIL_AUTOMATIC stay at full detail.
+    /// An avatar the host must keep at full detail whatever its distance is set to DETAIL_FULL.
+    void setViewpoint(const Ogre::Vector3& eye, float sharedBeyond);
     /// The level last set (DETAIL_FULL for anything setDetailLevel refuses).
     DetailLevel getDetailLevel(IInstance* instance) const;
     /// Whether the avatar shows a group's pose right now.

@@ -1,5 +1,6 @@
 #include "choreography.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -164,10 +165,11 @@ void Choreography::add(IInstance* instance, Role role, int variant, float runSpe
     }
 }
 
-void Choreography::advance(float before, float now)
+void Choreography::advance(float before, float now, std::size_t first, std::size_t last)
 {
-    for (Actor& actor : m_actors)
+    for (std::size_t i = first; i < std::min(last, m_actors.size()); ++i)
     {
+        Actor& actor = m_actors[i];
         IInstance* instance = actor.instance;
         if (!instance || !instance->getEntityPtr() || actor.finished)
             continue;

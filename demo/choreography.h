@@ -5,6 +5,7 @@
 
 #include <avatarsystem/avatarinterface.h>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -72,8 +73,9 @@ public:
 
     /// Gives every avatar whose entity exists what is due in (@p before, @p now]; an avatar seen
     /// with an entity for the first time gets its callback, its speeds and its base loop, played
-    /// deferred so that it starts at the beginning of its next update.
-    void advance(float before, float now);
+    /// deferred so that it starts at the beginning of its next update. Only the actors [@p first,
+    /// @p last) in the order added, when given.
+    void advance(float before, float now, std::size_t first = 0, std::size_t last = SIZE_MAX);
 
     struct Actor
     {

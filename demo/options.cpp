@@ -53,6 +53,13 @@ int parseOptions(int argc, char** argv, Options& options)
         ->excludes(span)
         ->excludes(sheet)
         ->excludes(gif);
+    app.add_option("--shared", options.shared,
+                   "With --crowd: the share of the crowd, 0 to 100 percent (default 0), farthest from\n"
+                   "the camera that shares animation (the shared detail level); prints the frame cost\n"
+                   "of the full-detail part and of the shared part apart")
+        ->type_name("PERCENT")
+        ->check(avatar_support::wholeNumber(0, 100))
+        ->needs("--crowd");
     app.add_flag("--no-render", "Run headless: no window, no pictures, only the summary")
         ->each([&options](const std::string&) { options.render = false; });
     app.add_flag("--verbose", options.verbose,

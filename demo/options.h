@@ -17,7 +17,8 @@ struct Options
     float span = 2.4f;
     bool render = true;
     bool verbose = false;
-    int crowd = 0; ///< 0: the lineup; otherwise the size of the crowd
+    int crowd = 0;  ///< 0: the lineup; otherwise the size of the crowd
+    int shared = 0; ///< with a crowd: the percentage at the back that shares animation
 };
 
 /// Parses the demo's command line into @p options. Returns -1 when the demo goes on, otherwise

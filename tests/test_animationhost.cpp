@@ -697,8 +697,8 @@ private:
         {
             const bool shared = pick(4) != 0;
             note(who + (shared ? "shared" : "full"));
-            m_manager.setDetailLevel(instance, shared ? AvatarSystemManager::DETAIL_SHARED
-                                                      : AvatarSystemManager::DETAIL_FULL);
+            m_manager.setDetailLevel(instance,
+                                     shared ? AvatarSystemManager::DETAIL_SHARED : AvatarSystemManager::DETAIL_FULL);
         }
         else
         {

@@ -67,7 +67,8 @@ float poseDistance(const std::vector<Ogre::Quaternion>& a, const std::vector<Ogr
     {
         const Ogre::Quaternion& p = a[i];
         const Ogre::Quaternion q = p.Dot(b[i]) < 0.0f ? -b[i] : b[i];
-        worst = std::max({worst, std::fabs(p.w - q.w), std::fabs(p.x - q.x), std::fabs(p.y - q.y), std::fabs(p.z - q.z)});
+        worst =
+            std::max({worst, std::fabs(p.w - q.w), std::fabs(p.x - q.x), std::fabs(p.y - q.y), std::fabs(p.z - q.z)});
     }
     return worst;
 }
@@ -261,6 +262,33 @@ TEST_F(SharedPose, objectsOnBonesStayOnTheirOwnAvatarsBonesThroughJoiningAndLeav
         scene->destroySceneNode(place);
 }
 
+TEST_F(SharedPose, aCreaturesEffectsStayOnItsOwnBonesAndGoWithIt)
+{
+    std::vector<IInstance*> wolves;
+    for (int i = 0; i < 3; ++i)
+    {
+        wolves.push_back(system->createCreature(std::string("Grey Wolf")));
+        wolves.back()->playAnimation(kWalk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
+        manager->setDetailLevel(wolves.back(), AvatarSystemManager::DETAIL_SHARED);
+    }
+    const std::size_t glows = wolves[1]->getEntityPtr()->getAttachedObjects().size();
+    ASSERT_GT(glows, 0u) << "the wolf glows from a bone";
+    frames(wolves, 2);
+    ASSERT_TRUE(wolves[1]->getEntityPtr()->sharesSkeletonInstance());
+    for (IInstance* wolf : wolves)
+    {
+        Ogre::Entity* entity = wolf->getEntityPtr();
+        EXPECT_EQ(entity->getAttachedObjects().size(), glows);
+        for (Ogre::MovableObject* object : entity->getAttachedObjects())
+            EXPECT_EQ(static_cast<Ogre::TagPoint*>(object->getParentNode())->getParentEntity(), entity);
+    }
+    // Destroyed while sharing: its effects go with it, the others keep theirs.
+    system->destroyInstance(wolves[1]->getUniqueID());
+    frames({wolves[0], wolves[2]}, 2);
+    EXPECT_EQ(wolves[2]->getEntityPtr()->getAttachedObjects().size(), glows);
+    EXPECT_TRUE(manager->isSharingPose(wolves[2]));
+}
+
 TEST_F(SharedPose, destroyedPooledAndHostDestroyedMembersLeaveNoSharingBehind)
 {
     std::vector<IInstance*> crowd;
@@ -318,6 +346,48 @@ TEST_F(SharedPose, aSceneManagerTheHostDestroysTakesEveryGroupAndANewOneServes)
     EXPECT_TRUE(next[1]->getEntityPtr()->sharesSkeletonInstance());
 }
 
+TEST_F(SharedPose, automaticAvatarsShareBeyondTheViewpointsDistanceAndPinnedOnesNever)
+{
+    std::vector<IInstance*> crowd = {walker(0.0f), walker(0.0f), walker(0.0f)};
+    std::vector<Ogre::SceneNode*> places;
+    for (std::size_t i = 0; i < crowd.size(); ++i)
+    {
+        places.push_back(scene->getRootSceneNode()->createChildSceneNode(Ogre::Vector3(0, 0, 100.0f)));
+        places.back()->attachObject(crowd[i]->getEntityPtr());
+    }
+    manager->setDetailLevel(crowd[0], AvatarSystemManager::DETAIL_AUTOMATIC);
+    manager->setDetailLevel(crowd[1], AvatarSystemManager::DETAIL_AUTOMATIC);
+    // Without a viewpoint, automatic is full.
+    frames(crowd, 2);
+    EXPECT_FALSE(manager->isSharingPose(crowd[0]));
+
+    manager->setViewpoint(Ogre::Vector3::ZERO, 50.0f);
+    frames(crowd, 2);
+    EXPECT_TRUE(manager->isSharingPose(crowd[0]));
+    EXPECT_TRUE(manager->isSharingPose(crowd[1]));
+    EXPECT_FALSE(manager->isSharingPose(crowd[2])) << "an avatar pinned at full detail stays full";
+    EXPECT_EQ(manager->getDetailLevel(crowd[0]), AvatarSystemManager::DETAIL_AUTOMATIC);
+
+    // Within nine tenths of the distance it leaves at its next update, its walk going on; between
+    // the two it stays as it is.
+    Ogre::AnimationState* shared = crowd[0]->getEntityPtr()->getAnimationState("Walk");
+    const float groupTime = shared->getTimePosition();
+    places[0]->setPosition(0, 0, 47.0f);
+    places[1]->setPosition(0, 0, 40.0f);
+    frames({crowd[0], crowd[1]}, 1);
+    EXPECT_TRUE(manager->isSharingPose(crowd[0]));
+    EXPECT_FALSE(manager->isSharingPose(crowd[1]));
+    EXPECT_NEAR(crowd[1]->getEntityPtr()->getAnimationState("Walk")->getTimePosition(), groupTime + kFrame, 1e-4f);
+    places[1]->setPosition(0, 0, 48.0f);
+    frames(crowd, 1);
+    EXPECT_FALSE(manager->isSharingPose(crowd[1])) << "it joins again only beyond the distance";
+    manager->setViewpoint(Ogre::Vector3::ZERO, 0.0f);
+    frames(crowd, 1);
+    EXPECT_FALSE(manager->isSharingPose(crowd[0]));
+    for (Ogre::SceneNode* place : places)
+        scene->destroySceneNode(place);
+}
+
 TEST_F(SharedPose, detailLevelsAreRefusedForWhatIsNoLiveAvatar)
 {
     IInstance* avatar = walker(0.0f);
@@ -351,8 +421,7 @@ public:
         {
             IInstance* extra = m_system->createPlayer(std::string("Warrior"));
             extra->setSpeed(6.0f, 2.5f);
-            extra->playAnimation(i % 2 ? kWalk : kStand, BLEND_IMMEDIATE, 0.25f * static_cast<float>(i), nullptr,
-                                 true);
+            extra->playAnimation(i % 2 ? kWalk : kStand, BLEND_IMMEDIATE, 0.25f * static_cast<float>(i), nullptr, true);
             m_manager->setDetailLevel(extra, AvatarSystemManager::DETAIL_SHARED);
             m_extras.push_back(extra);
         }
@@ -371,8 +440,8 @@ private:
     void step()
     {
         const unsigned op = pick(100);
-        const AnimationType type = static_cast<AnimationType>(pack::kAnimationTypes[pick(
-            static_cast<unsigned>(pack::kAnimationTypes.size()))]);
+        const AnimationType type = static_cast<AnimationType>(
+            pack::kAnimationTypes[pick(static_cast<unsigned>(pack::kAnimationTypes.size()))]);
         const ANI_BLEND_TYPE blend = pick(2) ? BLEND_SMOOTH : BLEND_IMMEDIATE;
         const float start = pick(3) ? 0.0f : 0.5f;
         if (op < 25)

@@ -5,6 +5,7 @@
 #include <OgreAnimationState.h>
 #include <OgreEntity.h>
 #include <OgreMesh.h>
+#include <OgreSceneNode.h>
 #include <OgreSkeletonInstance.h>
 #include <OgreTagPoint.h>
 
@@ -166,17 +167,17 @@ PoseGroup* PoseSharing::join(Ogre::Entity* entity, Ogre::AnimationState* state, 
     {
         // The avatar's own state set becomes the group's: one enabled state at full weight.
         const bool ready = guarded("starting a shared pose",
-                [&]
-                {
-                    freeMasks(entity);
-                    for (const auto& entry : entity->getAllAnimationStates()->getAnimationStates())
-                        if (entry.second != state)
-                            entry.second->setEnabled(false);
-                    state->setEnabled(true);
-                    state->setLoop(true);
-                    state->setWeight(1.0f);
-                    entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_AVERAGE);
-                });
+                                   [&]
+                                   {
+                                       freeMasks(entity);
+                                       for (const auto& entry : entity->getAllAnimationStates()->getAnimationStates())
+                                           if (entry.second != state)
+                                               entry.second->setEnabled(false);
+                                       state->setEnabled(true);
+                                       state->setLoop(true);
+                                       state->setWeight(1.0f);
+                                       entity->getSkeleton()->setBlendMode(Ogre::ANIMBLEND_AVERAGE);
+                                   });
         if (!ready)
             return nullptr;
         slot.reset(new PoseGroup());
@@ -238,6 +239,27 @@ void PoseSharing::remove(PoseGroup* group, Ogre::Entity* entity, const void* dri
         return;
     m_families.erase(std::find_if(m_families.begin(), m_families.end(),
                                   [family](const std::unique_ptr<PoseFamily>& f) { return f.get() == family; }));
+}
+
+void PoseSharing::setViewpoint(const Ogre::Vector3& eye, float sharedBeyond)
+{
+    m_eye[0] = eye.x;
+    m_eye[1] = eye.y;
+    m_eye[2] = eye.z;
+    const bool valid = std::isfinite(sharedBeyond) && sharedBeyond > 0.0f && eye.isNaN() == false;
+    m_join2 = valid ? sharedBeyond * sharedBeyond : -1.0f;
+    m_stay2 = valid ? 0.81f * sharedBeyond * sharedBeyond : -1.0f;
+}
+
+bool PoseSharing::isFar(const Ogre::Entity* entity, bool sharing) const
+{
+    const float limit = sharing ? m_stay2 : m_join2;
+    const Ogre::SceneNode* node = entity ? entity->getParentSceneNode() : nullptr;
+    if (limit < 0.0f || !node)
+        return false;
+    const Ogre::Vector3& at = node->_getDerivedPosition();
+    const float dx = at.x - m_eye[0], dy = at.y - m_eye[1], dz = at.z - m_eye[2];
+    return dx * dx + dy * dy + dz * dz > limit;
 }
 
 std::size_t PoseSharing::numGroups() const

@@ -94,9 +94,9 @@ public:
     /// half a bucket): step is what the frame adds to state, unless the group has not moved on in
     /// this frame yet (its next advance brings it). state is the entity's own enabled looping state.
     /// debt: how far the avatar's own phase is ahead of its state's time (what earlier joins moved
-    /// it by); on return, how far it is ahead of the group's, at most half a bucket either way. The entity's other states are disabled and every
-    /// blend mask on its states is freed first. Null, with the entity keeping its own skeleton
-    /// instance, when the engine refuses.
+    /// it by); on return, how far it is ahead of the group's, at most half a bucket either way. The entity's other
+    /// states are disabled and every blend mask on its states is freed first. Null, with the entity keeping its own
+    /// skeleton instance, when the engine refuses.
     PoseGroup* join(Ogre::Entity* entity, Ogre::AnimationState* state, float rate, float step, float& debt);
     /// Takes a live entity out of its group: it gets its own skeleton instance and states from the
     /// engine (the last member keeps the group's), its bone objects moved along. The caller reads
@@ -104,6 +104,14 @@ public:
     void leave(PoseGroup* group, Ogre::Entity* entity, const void* driver);
     /// The engine destroyed entity (it already left the shared set): the group forgets it.
     void forget(PoseGroup* group, Ogre::Entity* entity, const void* driver);
+
+    /// Where the host's camera is, and the distance beyond which avatars chosen by distance share
+    /// a pose (none while it is not a positive number).
+    void setViewpoint(const Ogre::Vector3& eye, float sharedBeyond);
+    /// Whether entity's scene node stands beyond the viewpoint's distance; for an entity sharing a
+    /// pose already, beyond nine tenths of it (so that one standing at the distance does not join
+    /// and leave in turn). False for an entity in no scene node or without a viewpoint.
+    bool isFar(const Ogre::Entity* entity, bool sharing) const;
 
     /// The number of groups (distinct shared poses) and of member entities.
     std::size_t numGroups() const;
@@ -115,6 +123,9 @@ private:
     void remove(PoseGroup* group, Ogre::Entity* entity, const void* driver);
 
     static unsigned long s_frame;
+    float m_eye[3] = {0.0f, 0.0f, 0.0f};
+    float m_join2 = -1.0f;
+    float m_stay2 = -1.0f;
     std::vector<std::unique_ptr<PoseFamily>> m_families;
     unsigned m_buckets = 4;
 };
