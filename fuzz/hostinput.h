@@ -187,6 +187,9 @@ public:
         const WorldCensus before = WorldCensus::take(m_scene);
         m_system->setTextureFilter(3);
         m_system->setLoadFrameTime(20.0f);
+        // What an earlier input set and release() keeps: each input starts from the same settings.
+        m_manager.setSharedPhaseBuckets(4);
+        m_manager.setViewpoint(Ogre::Vector3::ZERO, 0.0f);
         for (unsigned operations = 0; m_in.more() && operations < 400; ++operations)
         {
             // The last byte values spell the operations added last, so that the kept inputs,
@@ -306,7 +309,7 @@ public:
         case HostListener::PLAY_ANOTHER:
             if (listener.calls % 2 == 0)
                 listener.instance->playAnimation(static_cast<AnimationType>(0), BLEND_SMOOTH, 0.0f, &listener, true);
-            else if (m_manager.getDetailLevel(listener.instance) == AvatarSystemManager::DETAIL_SHARED)
+            else if (m_manager.getDetailLevel(listener.instance) != AvatarSystemManager::DETAIL_FULL)
                 // A shared avatar leaves its group from within the update that advances the group.
                 m_manager.setDetailLevel(listener.instance, AvatarSystemManager::DETAIL_FULL);
             break;
@@ -486,8 +489,15 @@ private:
             frame(m_in.real());
             break;
         case 20:
-            // Any count of phase buckets, 0 and past the most included; the groups formed later use it.
-            m_manager.setSharedPhaseBuckets(m_in.number());
+            if (m_in.flag())
+            {
+                // The camera anywhere, NaN and infinities included, and any distance.
+                const float x = m_in.real(), y = m_in.real(), z = m_in.real();
+                m_manager.setViewpoint(Ogre::Vector3(x, y, z), m_in.real());
+            }
+            else
+                // Any count of phase buckets, 0 and past the most included; the groups formed later use it.
+                m_manager.setSharedPhaseBuckets(m_in.number());
             (void)m_manager.getSharedPhaseBuckets();
             (void)m_manager.getNumSharedPoses();
             break;
@@ -679,8 +689,10 @@ private:
             // The detail level, of this avatar or any the host holds (destroyed or not) or none:
             // a shared avatar joins a group at its next update once it plays a plain loop.
             IInstance* target = m_in.pick(4) == 0 ? anyHeld() : instance;
-            m_manager.setDetailLevel(target, m_in.pick(3) == 0 ? AvatarSystemManager::DETAIL_FULL
-                                                               : AvatarSystemManager::DETAIL_SHARED);
+            const unsigned level = m_in.pick(4);
+            m_manager.setDetailLevel(target, level == 0   ? AvatarSystemManager::DETAIL_FULL
+                                             : level == 3 ? AvatarSystemManager::DETAIL_AUTOMATIC
+                                                          : AvatarSystemManager::DETAIL_SHARED);
             (void)m_manager.getDetailLevel(target);
             (void)m_manager.isSharingPose(target);
             break;
