@@ -473,6 +473,39 @@ void BM_FrameSharedCrowdByBuckets(benchmark::State& state)
 }
 BENCHMARK(BM_FrameSharedCrowdByBuckets)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMicrosecond);
 
+/// What an avatar's leaving and joining its group cost: a dressed and armed player among ten shared
+/// walkers leaves (the host plays the attack over its walk), its attack is cleared, and it joins
+/// again at its next update. The walkers' frames are outside the timing.
+void BM_SharedLeaveAndJoin(benchmark::State& state)
+{
+    AvatarSystemManager* manager = world().manager;
+    std::vector<IInstance*> crowd;
+    for (int i = 0; i < 10; ++i)
+        crowd.push_back(world().system->createPlayer(world().manager->getPorpertiesFromDB(crowdPresets()[0]), nullptr));
+    for (int i = 0; i < 70; ++i)
+        frame(crowd, 1.0f / 30.0f);
+    for (IInstance* instance : crowd)
+    {
+        instance->playAnimation(kWalk, BLEND_IMMEDIATE, 0.0f, nullptr, true);
+        manager->setDetailLevel(instance, AvatarSystemManager::DETAIL_SHARED);
+    }
+    frame(crowd, kFrame);
+    IInstance* mover = crowd.front();
+    for (auto _ : state)
+    {
+        mover->playAnimation(kAttack, BLEND_SMOOTH, 0.0f, nullptr, true);
+        mover->clearAnimation(2);
+        mover->update(true, kFrame);
+        state.PauseTiming();
+        if (!manager->isSharingPose(mover))
+            state.SkipWithError("the avatar did not join again");
+        frame(crowd, kFrame);
+        state.ResumeTiming();
+    }
+    world().system->release();
+}
+BENCHMARK(BM_SharedLeaveAndJoin)->Unit(benchmark::kMicrosecond);
+
 void BM_SystemUpdateOverWaitingRequests(benchmark::State& state)
 {
     World& w = world();
