@@ -60,8 +60,7 @@ AnimationController::AnimationController()
 AnimationController::~AnimationController()
 {
     // A pooled body must come back with a skeleton of its own.
-    if (m_group)
-        avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
+    letGoOfSharedPose();
 }
 
 const AnimationDB* AnimationController::animationTable() const
@@ -77,12 +76,7 @@ void AnimationController::setEntity(Ogre::Entity* entity)
     if (entity != m_entity)
     {
         // The entity let go of keeps a skeleton of its own.
-        if (m_group)
-        {
-            avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
-            m_group = nullptr;
-            ++m_statesGeneration;
-        }
+        letGoOfSharedPose();
         // The masks stay with the entity let go of, which the library resets or destroys itself.
         m_masks.clear();
         forgetLayers();
@@ -261,12 +255,7 @@ bool AnimationController::retireWhenIdle()
     if (m_running == 0)
         return false;
     m_retired = true;
-    if (m_group)
-    {
-        avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
-        m_group = nullptr;
-        ++m_statesGeneration;
-    }
+    letGoOfSharedPose();
     m_owner = nullptr;
     m_entity = nullptr;
     m_masks.clear();
@@ -831,6 +820,15 @@ bool AnimationController::wantsSharedPose(bool sharing) const
 {
     return m_detail == s_detailShared ||
            (m_detail == s_detailByDistance && avatar_detail::PoseSharing::instance().isFar(m_entity, sharing));
+}
+
+void AnimationController::letGoOfSharedPose()
+{
+    if (!m_group)
+        return;
+    avatar_detail::PoseSharing::instance().leave(m_group, m_entity, this);
+    m_group = nullptr;
+    ++m_statesGeneration;
 }
 
 void AnimationController::leaveSharedPoseInFrame(float seconds)

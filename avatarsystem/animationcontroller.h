@@ -302,6 +302,8 @@ private:
     void joinSharedPose(float seconds);
     /// Takes the entity's own skeleton back and plays the main loop on from the group's phase.
     void leaveSharedPose();
+    /// Gives the entity its own skeleton back without playing anything on it (it is let go of).
+    void letGoOfSharedPose();
     /// As leaveSharedPose, at the start of an update whose step the avatar's own states take.
     void leaveSharedPoseInFrame(float seconds);
     /// Whether the level lets the avatar show a group's pose now (sharing: it shows one).

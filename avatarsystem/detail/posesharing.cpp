@@ -271,13 +271,4 @@ std::size_t PoseSharing::numGroups() const
     return n;
 }
 
-std::size_t PoseSharing::numMembers() const
-{
-    std::size_t n = 0;
-    for (const auto& family : m_families)
-        for (const auto& group : family->m_groups)
-            n += group ? group->m_members.size() : 0;
-    return n;
-}
-
 } // namespace avatar_detail

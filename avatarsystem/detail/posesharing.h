@@ -42,7 +42,6 @@ public:
     /// update after the system's frame began, or when the member that advanced it last is updated
     /// again (a host that updates avatars without the system's update).
     inline void advance(const void* driver, float seconds);
-    const std::vector<Ogre::Entity*>& members() const { return m_members; }
 
 private:
     friend class PoseSharing;
@@ -113,9 +112,8 @@ public:
     /// and leave in turn). False for an entity in no scene node or without a viewpoint.
     bool isFar(const Ogre::Entity* entity, bool sharing) const;
 
-    /// The number of groups (distinct shared poses) and of member entities.
+    /// The number of groups (distinct shared poses).
     std::size_t numGroups() const;
-    std::size_t numMembers() const;
 
 private:
     PoseSharing() = default;
